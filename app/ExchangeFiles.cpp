@@ -1,0 +1,1 @@
+// Implementation in progress.

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+namespace app {
+
+// Where secrets come from: uniformly random 32-bit words.
+class RandomSource {
+  public:
+    virtual ~RandomSource() = default;
+    virtual std::uint32_t nextWord() = 0;
+
+  protected:
+    RandomSource() = default;
+    RandomSource(const RandomSource&) = default;
+    RandomSource& operator=(const RandomSource&) = default;
+};
+
+// The operating system's cryptographically secure source (getrandom on Linux, BCryptGenRandom on
+// Windows). Throws std::runtime_error when the system cannot deliver.
+class SystemRandom final : public RandomSource {
+  public:
+    std::uint32_t nextWord() override;
+};
+
+}  // namespace app
