@@ -1,1 +1,87 @@
-// Implementation in progress.
+#include "gui/CommandDispatch.h"
+
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "app/ExchangeFiles.h"
+#include "gui/WindowLayout.h"
+
+namespace gui {
+
+namespace {
+
+constexpr std::string_view interruptedPrefix = "Beregningen blev afbrudt: ";
+constexpr std::string_view outOfMemoryReason =
+    "tallene er for store til den tilg\xE6ngelige hukommelse";
+constexpr std::string_view unknownReason = "ukendt fejl";
+constexpr std::string_view errorCaption = "Fejl!";
+
+void reportInterruption(app::KeyExchangeView& view, std::string_view reason) noexcept {
+    // Composing or showing the report may fail in turn; the command has stopped either way.
+    try {
+        std::string text(interruptedPrefix);
+        text += reason;
+        view.showMessage(text, errorCaption, app::MessageIcon::none);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+CommandDispatcher::CommandDispatcher(app::KeyExchange& state, app::KeyExchangeView& view,
+                                     app::FileChooser& chooser, ShellRequests& shell)
+    : state_(state), view_(view), chooser_(chooser), shell_(shell) {}
+
+void CommandDispatcher::dispatch(int commandId) noexcept {
+    try {
+        switch (commandId) {
+            case command::savePublicData:
+                app::savePublicData(view_, chooser_);
+                break;
+            case command::saveSecretKey:
+                app::saveSecretKey(view_, chooser_);
+                break;
+            case command::openPublicData:
+                app::openPublicData(state_, view_, chooser_);
+                state_.updatePaPab(view_);
+                break;
+            case command::openSecretKey:
+                app::openSecretKey(view_, chooser_);
+                state_.updatePaPab(view_);
+                break;
+            case command::saveSharedKey:
+                app::saveSharedKey(view_, chooser_);
+                break;
+            case command::exit:
+                shell_.requestClose();
+                break;
+            case command::clearAll:
+                state_.clearAll(view_);
+                break;
+            case command::updatePaPab:
+                state_.updatePaPab(view_);
+                break;
+            case command::useTestValues:
+                state_.useTestValues(view_);
+                break;
+            case command::generateSecret:
+                state_.generateSecret(view_);
+                break;
+            case command::about:
+                shell_.showAbout();
+                break;
+            default:
+                break;
+        }
+    } catch (const std::bad_alloc&) {
+        reportInterruption(view_, outOfMemoryReason);
+    } catch (const std::exception& failure) {
+        reportInterruption(view_, failure.what());
+    } catch (...) {
+        reportInterruption(view_, unknownReason);
+    }
+}
+
+}  // namespace gui
