@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds the benchmarks of the default preset and runs them: five repetitions, medians only, then
+# the ratios against the peers and the speed targets. Extra arguments go to the benchmark program
+# (e.g. --benchmark_filter=secp521r1). KX_BENCH_BUILD_DIR builds in another folder instead of the
+# preset's; KX_BENCH_REPETITIONS changes the number of repetitions.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/deps.sh
+kx_install_packages "${KX_RUN_PACKAGES[@]}" "${KX_TEST_PACKAGES[@]}"
+
+build_dir=${KX_BENCH_BUILD_DIR:-}
+if [ -z "$build_dir" ]; then
+    cmake --preset default
+    cmake --build --preset default --target kx_bench -j "$(nproc)"
+    build_dir=build/default
+else
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_BUILD_BENCH=ON \
+        -DKX_BUILD_QT=OFF
+    cmake --build "$build_dir" --target kx_bench -j "$(nproc)"
+fi
+
+echo "== Machine"
+uname -srm
+echo "cores: $(nproc); load:$(uptime | sed 's/.*load average//')"
+
+json=$(mktemp)
+trap 'rm -f "$json"' EXIT
+"$build_dir/bench/kx_bench" --benchmark_repetitions="${KX_BENCH_REPETITIONS:-5}" \
+    --benchmark_report_aggregates_only=true \
+    --benchmark_out="$json" --benchmark_out_format=json "$@"
+
+if ! command -v python3 >/dev/null 2>&1; then
+    echo "python3 not found: no ratios"
+    exit 0
+fi
+python3 scripts/bench_ratios.py "$json"
