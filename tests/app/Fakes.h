@@ -1,0 +1,254 @@
+#pragma once
+
+// Stand-ins for the window, the file dialog and the random source, so that the application can be
+// driven headless: a view that records every field write and message in order, a chooser that
+// answers from a script and records what it was asked, and deterministic random words.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <ostream>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/FileChooser.h"
+#include "app/KeyExchangeView.h"
+#include "app/RandomSource.h"
+#include "app/TextField.h"
+
+namespace kxtest {
+
+inline std::size_t fieldIndex(app::TextField field) {
+    return static_cast<std::size_t>(field);
+}
+
+inline const char* fieldName(app::TextField field) {
+    static constexpr std::array<const char*, 9> names{"q", "A",  "B",  "Px", "Py",
+                                                      "a", "Pa", "Pb", "Pab"};
+    return names[fieldIndex(field)];
+}
+
+// One thing the view was told, in the order it was told.
+struct ViewEvent {
+    enum class Kind { fieldWrite, message };
+    Kind kind;
+    app::TextField field;  // fieldWrite
+    std::string text;      // the field's new text, or the message
+    std::string caption;   // message
+    app::MessageIcon icon;
+
+    static ViewEvent write(app::TextField field, std::string text) {
+        return {Kind::fieldWrite, field, std::move(text), {}, app::MessageIcon::none};
+    }
+    static ViewEvent message(std::string text, std::string caption, app::MessageIcon icon) {
+        return {Kind::message, app::TextField::q, std::move(text), std::move(caption), icon};
+    }
+    bool operator==(const ViewEvent&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const ViewEvent& event) {
+    if (event.kind == ViewEvent::Kind::fieldWrite) {
+        return out << "write " << fieldName(event.field) << " \"" << event.text << "\"";
+    }
+    return out << "message \"" << event.text << "\" caption \"" << event.caption << "\" icon "
+               << (event.icon == app::MessageIcon::warning ? "warning" : "none");
+}
+
+// Starts as the window does: the six edits empty, the three point fields showing "...".
+class FakeView final : public app::KeyExchangeView {
+  public:
+    FakeView() {
+        for (const app::TextField field :
+             {app::TextField::Pa, app::TextField::Pb, app::TextField::Pab}) {
+            texts_[fieldIndex(field)] = "...";
+        }
+    }
+
+    std::string fieldText(app::TextField field) const override { return texts_[fieldIndex(field)]; }
+    void setFieldText(app::TextField field, std::string_view text) override {
+        texts_[fieldIndex(field)] = std::string(text);
+        events_.push_back(ViewEvent::write(field, std::string(text)));
+    }
+    void showMessage(std::string_view text, std::string_view caption,
+                     app::MessageIcon icon) override {
+        events_.push_back(ViewEvent::message(std::string(text), std::string(caption), icon));
+        if (throwOnMessage_) {
+            throw std::runtime_error("message box could not be shown");
+        }
+    }
+
+    // What the user types: changes the field without recording an event.
+    void type(app::TextField field, std::string text) {
+        texts_[fieldIndex(field)] = std::move(text);
+    }
+    const std::string& text(app::TextField field) const { return texts_[fieldIndex(field)]; }
+
+    const std::vector<ViewEvent>& events() const { return events_; }
+    std::vector<ViewEvent> messages() const {
+        std::vector<ViewEvent> result;
+        for (const ViewEvent& event : events_) {
+            if (event.kind == ViewEvent::Kind::message) {
+                result.push_back(event);
+            }
+        }
+        return result;
+    }
+    void clearEvents() { events_.clear(); }
+    void throwOnMessage(bool enabled) { throwOnMessage_ = enabled; }
+
+  private:
+    std::array<std::string, 9> texts_{};
+    std::vector<ViewEvent> events_;
+    bool throwOnMessage_ = false;
+};
+
+// Answers each dialog with the next scripted path, or a cancel (nothing). An unscripted dialog
+// fails the test and is cancelled.
+class FakeChooser final : public app::FileChooser {
+  public:
+    void willAnswer(std::optional<std::filesystem::path> path) {
+        answers_.push_back(std::move(path));
+    }
+    void willCancel() { answers_.emplace_back(std::nullopt); }
+
+    std::optional<std::filesystem::path> choosePath(
+        const app::FileDialogOptions& options) override {
+        requests_.push_back(options);
+        if (answers_.empty()) {
+            ADD_FAILURE() << "a file dialog was opened that the test did not expect";
+            return std::nullopt;
+        }
+        std::optional<std::filesystem::path> answer = std::move(answers_.front());
+        answers_.pop_front();
+        return answer;
+    }
+
+    const std::vector<app::FileDialogOptions>& requests() const { return requests_; }
+    std::size_t unusedAnswers() const { return answers_.size(); }
+
+  private:
+    std::deque<std::optional<std::filesystem::path>> answers_;
+    std::vector<app::FileDialogOptions> requests_;
+};
+
+// Hands out the given words in order; running out throws, so a loop that never accepts a draw
+// ends the test instead of hanging it.
+class ScriptedRandom final : public app::RandomSource {
+  public:
+    explicit ScriptedRandom(std::vector<std::uint32_t> words) : words_(std::move(words)) {}
+    std::uint32_t nextWord() override {
+        if (used_ == words_.size()) {
+            throw std::runtime_error("scripted random words exhausted");
+        }
+        return words_[used_++];
+    }
+    std::size_t used() const { return used_; }
+
+  private:
+    std::vector<std::uint32_t> words_;
+    std::size_t used_ = 0;
+};
+
+class SeededRandom final : public app::RandomSource {
+  public:
+    explicit SeededRandom(std::uint64_t seed) : engine_(seed) {}
+    std::uint32_t nextWord() override { return static_cast<std::uint32_t>(engine_()); }
+
+  private:
+    std::mt19937_64 engine_;
+};
+
+// KX_TEST_SEED and KX_TEST_ITERATIONS reproduce or lengthen a run; tests print the seed they
+// used with SCOPED_TRACE.
+inline std::uint64_t testSeed() {
+    if (const char* text = std::getenv("KX_TEST_SEED")) {
+        return std::strtoull(text, nullptr, 0);
+    }
+    static const std::uint64_t seed = std::random_device{}();
+    return seed;
+}
+
+inline int testIterations(int fallback) {
+    if (const char* text = std::getenv("KX_TEST_ITERATIONS")) {
+        const long value = std::strtol(text, nullptr, 0);
+        if (value > 0) {
+            return static_cast<int>(value);
+        }
+    }
+    return fallback;
+}
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kx-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot create a temporary folder");
+        }
+        path_ = pattern;
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+    // The names in the folder, to see that nothing was left behind.
+    std::set<std::string> entries() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(static_cast<std::size_t>(std::filesystem::file_size(path)), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    return bytes;
+}
+
+// Names parameterised cases after their name member.
+struct CaseName {
+    template <class Param>
+    std::string operator()(const ::testing::TestParamInfo<Param>& info) const {
+        return std::string(info.param.name);
+    }
+};
+
+}  // namespace kxtest
