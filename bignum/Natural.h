@@ -14,7 +14,7 @@ using Limb = std::uint32_t;
 // normal form (no zero top limb; zero has length 0). Owns its limb array and the buffer of its
 // last hex rendering; a copy gets its own limbs and never the rendered text.
 class Natural {
-public:
+  public:
     // The largest capacity the doubling policy can reach; larger requests throw std::bad_alloc.
     static constexpr std::size_t maxLimbs = 32768;
 
@@ -37,7 +37,9 @@ public:
     // Applies the capacity policy: grows by doubling, halves only while n < capacity/4, and
     // allocates nothing when capacity/4 <= n <= capacity. With preserve the limbs below length
     // are kept. Never changes length. Throws std::bad_alloc for n > maxLimbs or when memory
-    // runs out, leaving the value exactly as it was.
+    // runs out, leaving the value exactly as it was. The number is kept whether or not preserve
+    // is set, except that a shrink below length keeps only the limbs that fit (then normalised),
+    // so that length never exceeds capacity.
     void resize(std::size_t n, bool preserve);
 
     // Replaces the value by the number whose limbs are given, least significant first; zero
@@ -78,8 +80,36 @@ public:
     // call and holds its own value again on return. m may be this value (the result is zero).
     void reduce(Natural& m);
 
-private:
+  private:
+    friend Natural sum(const Natural& a, const Natural& b);
+    friend Natural difference(const Natural& a, const Natural& b);
+    friend Natural square(const Natural& a);
+    friend Natural product(const Natural& a, const Natural& b);
+    friend Natural productByLimb(const Natural& a, Limb w);
     friend Natural divide(Natural& x, Natural& d);
+
+    struct Uninitialised {};
+    // Length 0 and an array of the given capacity, filled by the caller.
+    Natural(std::size_t capacity, Uninitialised);
+
+    // The capacity the policy of resize reaches from `capacity` for n limbs.
+    static std::size_t policyCapacity(std::size_t capacity, std::size_t n);
+
+    Limb* data() noexcept { return limbs_.get(); }
+    void setLength(std::size_t n) noexcept;
+    // Lowers length past zero top limbs.
+    void normalise() noexcept;
+    // Installs a new array of the given capacity holding the first `keep` limbs.
+    void replaceArray(std::size_t capacity, std::size_t keep);
+    // Becomes the number in the n limbs at source, which may lie in this value's own array.
+    void assignLimbs(const Limb* source, std::size_t n);
+    // Becomes zero after resize(1) without copying limbs.
+    void becomeZero();
+    // The number of limbs of floor(this / m) for m > 0; zero when this < m.
+    std::size_t quotientLength(std::span<const Limb> m) const noexcept;
+    // Replaces the value by its remainder modulo m > 0, given digits = quotientLength(m) > 0,
+    // and writes the quotient's limbs to quotient unless it is null. Allocates nothing.
+    void divideInPlace(std::span<const Limb> m, std::size_t digits, Limb* quotient) noexcept;
 
     std::uint16_t capacity_;  // 32768 fits; the policy never goes above it
     std::unique_ptr<Limb[]> limbs_;
