@@ -1,0 +1,109 @@
+#include "gui/qt/AboutDialog.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "gui/qt/Windows1252.h"
+
+namespace gui::qt {
+namespace {
+
+// The template's font at 96 dpi: 6 / 4 pixels across and 13 / 8 down per dialog unit.
+int horizontalPixels(int units) {
+    return (units * 6 + 2) / 4;
+}
+int verticalPixels(int units) {
+    return (units * 13 + 4) / 8;
+}
+
+// Lines of a template text are separated by a lone carriage return.
+QString withLineBreaks(std::string_view text) {
+    QString converted = fromWindows1252(text);
+    converted.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return converted;
+}
+
+std::unique_ptr<QWidget> makeItem(const DialogItemSpec& item, QDialog& dialog) {
+    const QString text = withLineBreaks(item.text);
+    switch (item.kind) {
+        case DialogItemKind::defaultPushButton: {
+            auto button = std::make_unique<QPushButton>(text, &dialog);
+            button->setDefault(true);
+            QObject::connect(button.get(), &QPushButton::clicked, &dialog, &QDialog::accept);
+            return button;
+        }
+        case DialogItemKind::groupBox:
+            return std::make_unique<QGroupBox>(text, &dialog);
+        case DialogItemKind::centeredText:
+            break;
+    }
+    auto label = std::make_unique<QLabel>(text, &dialog);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setWordWrap(true);
+    return label;
+}
+
+// The template's font is not found on Linux; the platform's sans-serif takes its place at the
+// largest size, at most the template's, at which every text fits its item.
+QFont fittingFont(const DialogSpec& spec) {
+    QFont font(fromWindows1252(spec.fontName));
+    font.setStyleHint(QFont::SansSerif);
+    constexpr int smallestPixelSize = 7;
+    int pixelSize = (spec.fontPointSize * 96 + 36) / 72;
+    for (; pixelSize > smallestPixelSize; --pixelSize) {
+        font.setPixelSize(pixelSize);
+        const QFontMetrics metrics(font);
+        bool fits = true;
+        for (const DialogItemSpec& item : spec.items) {
+            if (item.kind != DialogItemKind::centeredText) {
+                continue;
+            }
+            const QRect box = dialogUnitsToPixels(item.x, item.y, item.width, item.height);
+            const QRect needed = metrics.boundingRect(QRect(0, 0, box.width(), 0),
+                                                      Qt::AlignHCenter | Qt::TextWordWrap,
+                                                      withLineBreaks(item.text));
+            fits = fits && needed.height() <= box.height() && needed.width() <= box.width();
+        }
+        if (fits) {
+            break;
+        }
+    }
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+}  // namespace
+
+QRect dialogUnitsToPixels(int x, int y, int width, int height) {
+    const int left = horizontalPixels(x);
+    const int top = verticalPixels(y);
+    return {left, top, horizontalPixels(x + width) - left, verticalPixels(y + height) - top};
+}
+
+AboutDialog::AboutDialog(QWidget& owner, const QWidget& ownerClientArea)
+    : QDialog(&owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    const DialogSpec& spec = aboutDialog;
+    setWindowTitle(fromWindows1252(spec.caption));
+    setModal(true);
+    setFont(fittingFont(spec));
+    setFixedSize(dialogUnitsToPixels(spec.x, spec.y, spec.width, spec.height).size());
+    move(ownerClientArea.mapToGlobal(dialogUnitsToPixels(spec.x, spec.y, 0, 0).topLeft()));
+
+    for (const DialogItemSpec& item : spec.items) {
+        std::unique_ptr<QWidget> widget = makeItem(item, *this);
+        widget->setGeometry(dialogUnitsToPixels(item.x, item.y, item.width, item.height));
+        widget->setProperty("controlId", item.id);
+        items_.push_back(std::move(widget));
+    }
+}
+
+AboutDialog::~AboutDialog() = default;
+
+void AboutDialog::reject() {}
+
+}  // namespace gui::qt

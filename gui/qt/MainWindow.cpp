@@ -1,0 +1,174 @@
+#include "gui/qt/MainWindow.h"
+
+#include <QAction>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <limits>
+#include <new>
+
+#include "gui/WindowLayout.h"
+#include "gui/qt/AboutDialog.h"
+#include "gui/qt/Windows1252.h"
+
+namespace gui::qt {
+namespace {
+
+std::size_t fieldIndex(app::TextField field) {
+    return static_cast<std::size_t>(field);
+}
+
+std::unique_ptr<QLabel> makeStatic(const QString& text) {
+    auto label = std::make_unique<QLabel>(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+std::unique_ptr<QWidget> makeEdit(const QString& text) {
+    auto edit = std::make_unique<QLineEdit>(text);
+    // Any length and any character: the key exchange parses whatever stands there.
+    edit->setMaxLength(std::numeric_limits<int>::max());
+    edit->setFrame(true);
+    return edit;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(app::KeyExchange& state)
+    : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                               Qt::WindowCloseButtonHint),
+      chooser_(*this),
+      dispatcher_(state, *this, chooser_, *this) {
+    setWindowTitle(fromWindows1252(gui::mainWindow.title));
+    createMenuBar();
+    createControls();
+    clientArea_.setObjectName(QStringLiteral("clientArea"));
+    clientArea_.setFixedSize(clientWidth, clientHeight);
+    setCentralWidget(&clientArea_);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// The client area is a member: the window must let go of it before the member is destroyed.
+MainWindow::~MainWindow() {
+    controls_.clear();
+    takeCentralWidget();
+}
+
+void MainWindow::createMenuBar() {
+    QMenuBar& bar = *menuBar();
+    for (const MenuSpec& entry : gui::menuBar) {
+        const QString text = fromWindows1252(entry.text);
+        if (entry.items.empty()) {
+            QAction* action = bar.addAction(text);
+            action->setData(entry.command);
+            connect(action, &QAction::triggered, this,
+                    [this, command = entry.command] { dispatcher_.dispatch(command); });
+            continue;
+        }
+        QMenu* menu = bar.addMenu(text);
+        for (const MenuItemSpec& item : entry.items) {
+            QAction* action = menu->addAction(fromWindows1252(item.text));
+            action->setData(item.command);
+            connect(action, &QAction::triggered, this,
+                    [this, command = item.command] { dispatcher_.dispatch(command); });
+        }
+    }
+}
+
+std::unique_ptr<QWidget> MainWindow::createControl(const ControlSpec& spec) {
+    const QString text = fromWindows1252(spec.text);
+    switch (spec.controlClass) {
+        case ControlClass::button: {
+            auto button = std::make_unique<QPushButton>(text);
+            button->setAutoDefault(false);
+            connect(button.get(), &QPushButton::clicked, this,
+                    [this, command = spec.id] { dispatcher_.dispatch(command); });
+            return button;
+        }
+        case ControlClass::edit:
+            return makeEdit(text);
+        case ControlClass::staticText:
+            break;
+    }
+    auto label = makeStatic(text);
+    if (spec.field.has_value()) {
+        // The value fields cannot be edited, but their points can be copied.
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    return label;
+}
+
+void MainWindow::createControls() {
+    for (const ControlSpec& spec : gui::controls) {
+        std::unique_ptr<QWidget> control;
+        try {
+            control = createControl(spec);
+        } catch (const std::bad_alloc&) {
+            if (!spec.failureMessage.empty()) {
+                QMessageBox::critical(this, fromWindows1252(controlErrorCaption),
+                                      fromWindows1252(spec.failureMessage));
+            }
+            continue;  // the window runs without it
+        }
+        control->setParent(&clientArea_);
+        control->setGeometry(spec.x, spec.y, spec.width, spec.height);
+        control->setProperty("controlId", spec.id);
+        control->setObjectName(QStringLiteral("control%1").arg(spec.id));
+        if (spec.field.has_value()) {
+            fieldControls_[fieldIndex(*spec.field)] = control.get();
+        }
+        controls_.push_back(std::move(control));
+    }
+}
+
+std::string MainWindow::fieldText(app::TextField field) const {
+    const QWidget* control = fieldControls_[fieldIndex(field)];
+    if (const auto* edit = qobject_cast<const QLineEdit*>(control)) {
+        return toWindows1252(edit->text());
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(control)) {
+        return toWindows1252(label->text());
+    }
+    return {};
+}
+
+void MainWindow::setFieldText(app::TextField field, std::string_view text) {
+    QWidget* control = fieldControls_[fieldIndex(field)];
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        edit->setText(fromWindows1252(text));
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        label->setText(fromWindows1252(text));
+    }
+}
+
+void MainWindow::showMessage(std::string_view text, std::string_view caption,
+                             app::MessageIcon icon) {
+    QMessageBox box(icon == app::MessageIcon::warning ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    fromWindows1252(caption), fromWindows1252(text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::NonModal);
+    QEventLoop waiting;
+    connect(&box, &QDialog::finished, &waiting, &QEventLoop::quit);
+    box.show();
+    waiting.exec();
+}
+
+// Queued, so that closing takes the same path as the close box once the command has returned.
+void MainWindow::requestClose() {
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::showAbout() {
+    AboutDialog about(*this, clientArea_);
+    about.exec();
+}
+
+}  // namespace gui::qt

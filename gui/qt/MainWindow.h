@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "app/KeyExchange.h"
+#include "app/KeyExchangeView.h"
+#include "gui/CommandDispatch.h"
+#include "gui/WindowLayout.h"
+#include "gui/qt/DialogFileChooser.h"
+
+namespace gui::qt {
+
+// The program's one window: the menu bar and the twenty-one controls of the shared layout, each
+// carrying its identifier as the property "controlId". It is the key exchange's view and runs
+// every menu and button command through the dispatcher. It owns its controls; the state belongs
+// to the caller and must outlive the window.
+class MainWindow final : public QMainWindow, public app::KeyExchangeView, private ShellRequests {
+  public:
+    // Client area below the menu bar: what a 500 x 390 window keeps on Windows once its caption,
+    // menu bar and frame are taken.
+    static constexpr int clientWidth = 484;
+    static constexpr int clientHeight = 331;
+
+    explicit MainWindow(app::KeyExchange& state);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    std::string fieldText(app::TextField field) const override;
+    void setFieldText(app::TextField field, std::string_view text) override;
+    // A box without owner that is not modal: while it waits, the window takes further commands.
+    void showMessage(std::string_view text, std::string_view caption,
+                     app::MessageIcon icon) override;
+
+    const QWidget& clientArea() const noexcept { return clientArea_; }
+
+  private:
+    void requestClose() override;
+    void showAbout() override;
+
+    void createMenuBar();
+    void createControls();
+    std::unique_ptr<QWidget> createControl(const ControlSpec& spec);
+
+    DialogFileChooser chooser_;
+    CommandDispatcher dispatcher_;
+    QWidget clientArea_;
+    std::vector<std::unique_ptr<QWidget>> controls_;                   // in creation order
+    std::array<QWidget*, app::allTextFields.size()> fieldControls_{};  // into controls_
+};
+
+}  // namespace gui::qt
