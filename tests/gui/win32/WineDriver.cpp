@@ -518,11 +518,21 @@ void checkAboutBox(const Program& program) {
     expect.check(IsWindow(about) != 0 && IsWindowVisible(about) != 0,
                  "cancel, close box and Escape leave the About box open");
 
-    kxtest::postTo(GetDlgItem(about, IDOK), BM_CLICK);
+    // Enter reaches OK as the default button.
+    kxtest::postTo(GetDlgItem(about, IDOK), WM_KEYDOWN, VK_RETURN, 0);
+    kxtest::postTo(GetDlgItem(about, IDOK), WM_KEYUP, VK_RETURN, 0);
     expect.check(kxtest::waitUntil([&] { return IsWindow(about) == 0; }),
-                 "OK closes the About box");
+                 "Enter closes the About box");
     expect.check(kxtest::waitUntil([&] { return IsWindowEnabled(program.window()) != 0; }),
                  "the main window is enabled again");
+
+    program.postCommand(gui::command::about);
+    const HWND again = program.waitForDialog(program.window(), caption);
+    if (expect.check(again != nullptr, "the About box opens again")) {
+        kxtest::postTo(GetDlgItem(again, IDOK), BM_CLICK);
+        expect.check(kxtest::waitUntil([&] { return IsWindow(again) == 0; }),
+                     "OK closes the About box");
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -636,6 +646,14 @@ void checkFiles(const Program& program, const std::string& folder) {
     runFileCommand(program, gui::command::saveSecretKey, app::secretKeySaveDialog,
                    folder + "\\alice.secret", "save secret key");
     expect.equal(readFile(folder + "\\alice.secret"), aliceSecret, "bytes of alice.secret");
+    // Windows-1252 letters in the name must reach the file system unchanged, also the euro sign,
+    // where the code page differs from Latin-1.
+    const std::string danishName = folder + "\\n\xF8gle-\x80.secret";
+    DeleteFileA(danishName.c_str());
+    runFileCommand(program, gui::command::saveSecretKey, app::secretKeySaveDialog, danishName,
+                   "save under a Danish name");
+    expect.equal(readFile(danishName), aliceSecret,
+                 "bytes of the file with Danish letters and a euro sign in its name");
 
     // Bob's public data, written here from the oracle, in the exchange format.
     const std::string bobSecret = "B0B5EC2E7";
