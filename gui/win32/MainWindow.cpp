@@ -12,6 +12,7 @@ LPCSTR resourceName(int id) {
     return MAKEINTRESOURCEA(id);
 }
 
+// The single-byte calls want NUL-terminated text; views into the tables do not promise one.
 std::string terminated(std::string_view text) {
     return std::string(text);
 }
