@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <span>
 #include <string>
@@ -33,6 +34,7 @@ bool below(std::span<const Limb> x, std::span<const Limb> y) {
 
 struct ScriptedDraw {
     const char* name;
+    friend void PrintTo(const ScriptedDraw& c, std::ostream* out) { *out << c.name; }
     std::vector<Limb> q;
     std::vector<std::uint32_t> words;
     std::vector<Limb> expectedA;
@@ -100,6 +102,8 @@ TEST(DrawSecret, AlwaysBelowQForRandomModuli) {
                 break;
         }
         state.q().setLimbs(q);
+        // Each draw is accepted with probability at least 1/2; 64 rejections in a row mean a fault.
+        random.resetBudget(64 * q.size());
         state.drawSecret();
         const std::vector<Limb> a = limbsOf(state.a());
         ASSERT_TRUE(below(a, q)) << "draw " << i << ": a = " << state.a().toHex()
@@ -116,6 +120,7 @@ TEST(DrawSecret, SmallModuliReachEveryValue) {
         state.q().setLimbs(std::vector<Limb>{modulus});
         std::vector<int> seen(modulus, 0);
         for (int i = 0; i < 200; ++i) {
+            random.resetBudget(64);
             state.drawSecret();
             const std::vector<Limb> a = limbsOf(state.a());
             ASSERT_LE(a.size(), 1u);

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,7 @@ TEST_F(ExchangeFilesTest, PublicDataTakesFieldsAsTypedAndEndsEachAtItsNul) {
 
 struct KeyFileCase {
     const char* name;
+    friend void PrintTo(const KeyFileCase& c, std::ostream* out) { *out << c.name; }
     TextField field;
     std::string text;
     std::string expectedBytes;
@@ -110,6 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct DialogCase {
     const char* name;
+    friend void PrintTo(const DialogCase& c, std::ostream* out) { *out << c.name; }
     std::function<void(app::KeyExchange&, kxtest::FakeView&, kxtest::FakeChooser&)> run;
     app::FileDialogKind kind;
     const char* firstDescription;
@@ -164,6 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
 // texts no file below holds, so every field that a load leaves alone can be seen.
 struct PublicLoadCase {
     const char* name;
+    friend void PrintTo(const PublicLoadCase& c, std::ostream* out) { *out << c.name; }
     std::string bytes;
     std::vector<std::string> fieldsAfter;  // q, A, B, Px, Py, Pb
     int tooMuchDataMessages;
@@ -272,6 +276,7 @@ TEST_F(ExchangeFilesTest, ReceivedPointIsReducedByTheQFieldAfterTheLoad) {
 
 struct SecretLoadCase {
     const char* name;
+    friend void PrintTo(const SecretLoadCase& c, std::ostream* out) { *out << c.name; }
     std::string bytes;
     std::string fieldAfter;
 };

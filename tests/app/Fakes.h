@@ -163,13 +163,28 @@ class ScriptedRandom final : public app::RandomSource {
     std::size_t used_ = 0;
 };
 
+// Pseudo-random words from a seed. With a budget, asking for more words than that throws, so
+// that a draw which keeps rejecting fails the test instead of hanging it.
 class SeededRandom final : public app::RandomSource {
   public:
-    explicit SeededRandom(std::uint64_t seed) : engine_(seed) {}
-    std::uint32_t nextWord() override { return static_cast<std::uint32_t>(engine_()); }
+    explicit SeededRandom(std::uint64_t seed, std::size_t budget = SIZE_MAX)
+        : engine_(seed), budget_(budget) {}
+    std::uint32_t nextWord() override {
+        if (used_ == budget_) {
+            throw std::runtime_error("random word budget exhausted");
+        }
+        ++used_;
+        return static_cast<std::uint32_t>(engine_());
+    }
+    void resetBudget(std::size_t budget) {
+        budget_ = budget;
+        used_ = 0;
+    }
 
   private:
     std::mt19937_64 engine_;
+    std::size_t budget_;
+    std::size_t used_ = 0;
 };
 
 // KX_TEST_SEED and KX_TEST_ITERATIONS reproduce or lengthen a run; tests print the seed they

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ constexpr std::uintmax_t sixteenMiB = 16u * 1024 * 1024;
 
 struct SaveKind {
     const char* name;
+    friend void PrintTo(const SaveKind& c, std::ostream* out) { *out << c.name; }
     void (*save)(app::KeyExchangeView&, app::FileChooser&);
     mode_t modeUnderUmask022;
 };
@@ -145,6 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SaveTest, ::testing::ValuesIn(saveKinds), kxtest
 
 struct LoadKind {
     const char* name;
+    friend void PrintTo(const LoadKind& c, std::ostream* out) { *out << c.name; }
     std::function<void(app::KeyExchange&, kxtest::FakeView&, kxtest::FakeChooser&)> load;
 };
 

@@ -2,6 +2,7 @@
 
 // The curves the application tests run on, as hex text, with their oracles.
 
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,7 @@ namespace kxtest {
 
 struct CurveText {
     std::string_view name;
+    friend void PrintTo(const CurveText& c, std::ostream* out) { *out << c.name; }
     std::string_view q;
     std::string_view A;
     std::string_view B;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -58,6 +59,7 @@ struct Harness {
 
 struct CommandCase {
     const char* name;
+    friend void PrintTo(const CommandCase& c, std::ostream* out) { *out << c.name; }
     int id;
     std::function<void(Harness&)> prepare;
     std::function<void(Harness&)> check;
