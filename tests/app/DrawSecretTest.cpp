@@ -34,11 +34,12 @@ bool below(std::span<const Limb> x, std::span<const Limb> y) {
 
 struct ScriptedDraw {
     const char* name;
-    friend void PrintTo(const ScriptedDraw& c, std::ostream* out) { *out << c.name; }
     std::vector<Limb> q;
     std::vector<std::uint32_t> words;
     std::vector<Limb> expectedA;
     std::size_t wordsUsed;
+
+    friend void PrintTo(const ScriptedDraw& c, std::ostream* out) { *out << c.name; }
 };
 
 class ScriptedDrawTest : public ::testing::TestWithParam<ScriptedDraw> {};

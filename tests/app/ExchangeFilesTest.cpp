@@ -75,10 +75,11 @@ TEST_F(ExchangeFilesTest, PublicDataTakesFieldsAsTypedAndEndsEachAtItsNul) {
 
 struct KeyFileCase {
     const char* name;
-    friend void PrintTo(const KeyFileCase& c, std::ostream* out) { *out << c.name; }
     TextField field;
     std::string text;
     std::string expectedBytes;
+
+    friend void PrintTo(const KeyFileCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class KeyFileTest : public ExchangeFilesTest, public ::testing::WithParamInterface<KeyFileCase> {};
@@ -112,13 +113,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct DialogCase {
     const char* name;
-    friend void PrintTo(const DialogCase& c, std::ostream* out) { *out << c.name; }
     std::function<void(app::KeyExchange&, kxtest::FakeView&, kxtest::FakeChooser&)> run;
     app::FileDialogKind kind;
     const char* firstDescription;
     const char* firstPattern;
     const char* secondDescription;
     const char* defaultExtension;
+
+    friend void PrintTo(const DialogCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class DialogTest : public ExchangeFilesTest, public ::testing::WithParamInterface<DialogCase> {};
@@ -143,35 +145,36 @@ TEST_P(DialogTest, AsksWithItsFiltersAndACancelChangesNothing) {
     EXPECT_TRUE(state.Pb().atInfinity());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FiveCommands, DialogTest,
-    ::testing::Values(
-        DialogCase{"SavePublic", [](auto&, auto& v, auto& c) { app::savePublicData(v, c); },
-                   app::FileDialogKind::save, "Offentlig data (*.public)", "*.public",
-                   "All Files (*.*)", "public"},
-        DialogCase{"OpenPublic", [](auto& s, auto& v, auto& c) { app::openPublicData(s, v, c); },
-                   app::FileDialogKind::open, "Offentlig data (*.public)", "*.public",
-                   "All files (*.*)", "public"},
-        DialogCase{"SaveSecret", [](auto&, auto& v, auto& c) { app::saveSecretKey(v, c); },
-                   app::FileDialogKind::save, "Hemmelige n\xF8gler (*.secret)", "*.secret",
-                   "All Files (*.*)", "secret"},
-        DialogCase{"OpenSecret", [](auto&, auto& v, auto& c) { app::openSecretKey(v, c); },
-                   app::FileDialogKind::open, "Hemmelige n\xF8gler (*.secret)", "*.secret",
-                   "All Files (*.*)", "secret"},
-        DialogCase{"SaveShared", [](auto&, auto& v, auto& c) { app::saveSharedKey(v, c); },
-                   app::FileDialogKind::save, "F\xE6lles hemmelige n\xF8gler (*.comkey)",
-                   "*.comkey", "All Files (*.*)", "comkey"}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(FiveCommands, DialogTest, ::testing::Values(
+    DialogCase{"SavePublic", [](auto&, auto& v, auto& c) { app::savePublicData(v, c); },
+               app::FileDialogKind::save, "Offentlig data (*.public)", "*.public", "All Files (*.*)",
+               "public"},
+    DialogCase{"OpenPublic", [](auto& s, auto& v, auto& c) { app::openPublicData(s, v, c); },
+               app::FileDialogKind::open, "Offentlig data (*.public)", "*.public", "All files (*.*)",
+               "public"},
+    DialogCase{"SaveSecret", [](auto&, auto& v, auto& c) { app::saveSecretKey(v, c); },
+               app::FileDialogKind::save, "Hemmelige n\xF8gler (*.secret)", "*.secret",
+               "All Files (*.*)", "secret"},
+    DialogCase{"OpenSecret", [](auto&, auto& v, auto& c) { app::openSecretKey(v, c); },
+               app::FileDialogKind::open, "Hemmelige n\xF8gler (*.secret)", "*.secret",
+               "All Files (*.*)", "secret"},
+    DialogCase{"SaveShared", [](auto&, auto& v, auto& c) { app::saveSharedKey(v, c); },
+               app::FileDialogKind::save, "F\xE6lles hemmelige n\xF8gler (*.comkey)", "*.comkey",
+               "All Files (*.*)", "comkey"}),
     kxtest::CaseName());
+// clang-format on
 
 // What a ".public" file of a given shape does to the fields and messages. The fields start with
 // texts no file below holds, so every field that a load leaves alone can be seen.
 struct PublicLoadCase {
     const char* name;
-    friend void PrintTo(const PublicLoadCase& c, std::ostream* out) { *out << c.name; }
     std::string bytes;
-    std::vector<std::string> fieldsAfter;  // q, A, B, Px, Py, Pb
+    std::string fieldsAfter;  // q|A|B|Px|Py|Pb
     int tooMuchDataMessages;
     std::optional<std::string> PbAfter;  // the state's Pb as point text, when it is settled
+
+    friend void PrintTo(const PublicLoadCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class PublicLoadTest : public ExchangeFilesTest,
@@ -179,17 +182,19 @@ class PublicLoadTest : public ExchangeFilesTest,
 
 TEST_P(PublicLoadTest, SplitsAtEachSeparator) {
     const PublicLoadCase& c = GetParam();
-    const std::vector<TextField> fields{TextField::q,  TextField::A,  TextField::B,
-                                        TextField::Px, TextField::Py, TextField::Pb};
-    const std::vector<std::string> before{"65", "11", "12", "13", "14", "..."};
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        view.type(fields[i], before[i]);
-    }
+    const std::vector<TextField> fields{TextField::A, TextField::B, TextField::Px, TextField::Py,
+                                        TextField::Pb};
+    view.type(TextField::q, "65");
+    view.type(TextField::A, "11");
+    view.type(TextField::B, "12");
+    view.type(TextField::Px, "13");
+    view.type(TextField::Py, "14");
+    view.type(TextField::Pb, "...");
     openPublic(c.bytes);
 
-    std::vector<std::string> after;
+    std::string after = view.text(TextField::q);
     for (const TextField field : fields) {
-        after.push_back(view.text(field));
+        after += "|" + view.text(field);
     }
     EXPECT_EQ(after, c.fieldsAfter);
     EXPECT_EQ(view.messages(),
@@ -200,56 +205,26 @@ TEST_P(PublicLoadTest, SplitsAtEachSeparator) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Shapes, PublicLoadTest,
-    ::testing::Values(
-        PublicLoadCase{"FiveSeparators",
-                       "FF*2*3*4*5*(6, 7)\0"s,
-                       {"FF", "2", "3", "4", "5", "(6, 7)"},
-                       0,
-                       "(6, 7)"},
-        PublicLoadCase{
-            "NoTerminator", "FF*2*3*4*5*(6, 7)", {"FF", "2", "3", "4", "5", "(6, 7)"}, 0, "(6, 7)"},
-        PublicLoadCase{"NoSeparatorOnlyPb",
-                       "(1A, 1B)",
-                       {"65", "11", "12", "13", "14", "(1A, 1B)"},
-                       0,
-                       "(1A, 1B)"},
-        PublicLoadCase{"ThreeSeparatorsKeepTheRest",
-                       "FF*2*3*(6, 7)",
-                       {"FF", "2", "3", "13", "14", "(6, 7)"},
-                       0,
-                       "(6, 7)"},
-        PublicLoadCase{"SixSeparatorsDropTheSixthText",
-                       "1*2*3*4*5*6*(uendelig)",
-                       {"1", "2", "3", "4", "5", "(uendelig)"},
-                       1,
-                       "(uendelig)"},
-        PublicLoadCase{"EightSeparatorsThreeMessages",
-                       "FF*2*3*4*5*6*7*8*(1, 2)\0"s,
-                       {"FF", "2", "3", "4", "5", "(1, 2)"},
-                       3,
-                       "(1, 2)"},
-        PublicLoadCase{"NulCutsAFieldShort",
-                       "F\0F*2*3*4\0\0junk*5*(6, 7)\0"s,
-                       {"F", "2", "3", "4", "5", "(6, 7)"},
-                       0,
-                       "(6, 7)"},
-        PublicLoadCase{"ScanGoesOnAfterANul",
-                       "FF*2*3*4*5*(6, 7)\0*(8, 9)"s,
-                       {"FF", "2", "3", "4", "5", "(8, 9)"},
-                       1,
-                       "(8, 9)"},
-        PublicLoadCase{"AllSeparators", "******", {"", "", "", "", "", ""}, 1, std::nullopt},
-        PublicLoadCase{"EmptyFile", "", {"65", "11", "12", "13", "14", ""}, 0, std::nullopt},
-        PublicLoadCase{"LastFieldShorterThanPointText",
-                       "FF*2*3*4*5*...",
-                       {"FF", "2", "3", "4", "5", "..."},
-                       0,
-                       std::nullopt},
-        PublicLoadCase{
-            "LastFieldOneByte", "FF*2*3*4*5*(", {"FF", "2", "3", "4", "5", "("}, 0, std::nullopt}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Shapes, PublicLoadTest, ::testing::Values(
+    PublicLoadCase{"FiveSeparators", "FF*2*3*4*5*(6, 7)\0"s, "FF|2|3|4|5|(6, 7)", 0, "(6, 7)"},
+    PublicLoadCase{"NoTerminator", "FF*2*3*4*5*(6, 7)", "FF|2|3|4|5|(6, 7)", 0, "(6, 7)"},
+    PublicLoadCase{"NoSeparatorOnlyPb", "(1A, 1B)", "65|11|12|13|14|(1A, 1B)", 0, "(1A, 1B)"},
+    PublicLoadCase{"ThreeSeparatorsKeepTheRest", "FF*2*3*(6, 7)", "FF|2|3|13|14|(6, 7)", 0, "(6, 7)"},
+    PublicLoadCase{"SixSeparatorsDropTheSixthText", "1*2*3*4*5*6*(uendelig)", "1|2|3|4|5|(uendelig)",
+                   1, "(uendelig)"},
+    PublicLoadCase{"EightSeparatorsThreeMessages", "FF*2*3*4*5*6*7*8*(1, 2)\0"s, "FF|2|3|4|5|(1, 2)",
+                   3, "(1, 2)"},
+    PublicLoadCase{"NulCutsAFieldShort", "F\0F*2*3*4\0\0junk*5*(6, 7)\0"s, "F|2|3|4|5|(6, 7)", 0,
+                   "(6, 7)"},
+    PublicLoadCase{"ScanGoesOnAfterANul", "FF*2*3*4*5*(6, 7)\0*(8, 9)"s, "FF|2|3|4|5|(8, 9)", 1,
+                   "(8, 9)"},
+    PublicLoadCase{"AllSeparators", "******", "|||||", 1, std::nullopt},
+    PublicLoadCase{"EmptyFile", "", "65|11|12|13|14|", 0, std::nullopt},
+    PublicLoadCase{"LastFieldShorterThanPointText", "FF*2*3*4*5*...", "FF|2|3|4|5|...", 0, std::nullopt},
+    PublicLoadCase{"LastFieldOneByte", "FF*2*3*4*5*(", "FF|2|3|4|5|(", 0, std::nullopt}),
     kxtest::CaseName());
+// clang-format on
 
 TEST_F(ExchangeFilesTest, ReceivedPointIsReducedByTheLoadedCurveNotAnEarlierSmallerQ) {
     view.type(TextField::q, "17");
@@ -276,9 +251,10 @@ TEST_F(ExchangeFilesTest, ReceivedPointIsReducedByTheQFieldAfterTheLoad) {
 
 struct SecretLoadCase {
     const char* name;
-    friend void PrintTo(const SecretLoadCase& c, std::ostream* out) { *out << c.name; }
     std::string bytes;
     std::string fieldAfter;
+
+    friend void PrintTo(const SecretLoadCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class SecretLoadTest : public ExchangeFilesTest,

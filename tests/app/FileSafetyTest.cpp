@@ -37,9 +37,10 @@ constexpr std::uintmax_t sixteenMiB = 16u * 1024 * 1024;
 
 struct SaveKind {
     const char* name;
-    friend void PrintTo(const SaveKind& c, std::ostream* out) { *out << c.name; }
     void (*save)(app::KeyExchangeView&, app::FileChooser&);
     mode_t modeUnderUmask022;
+
+    friend void PrintTo(const SaveKind& c, std::ostream* out) { *out << c.name; }
 };
 
 const std::vector<SaveKind> saveKinds{
@@ -147,8 +148,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SaveTest, ::testing::ValuesIn(saveKinds), kxtest
 
 struct LoadKind {
     const char* name;
-    friend void PrintTo(const LoadKind& c, std::ostream* out) { *out << c.name; }
     std::function<void(app::KeyExchange&, kxtest::FakeView&, kxtest::FakeChooser&)> load;
+
+    friend void PrintTo(const LoadKind& c, std::ostream* out) { *out << c.name; }
 };
 
 const std::vector<LoadKind> loadKinds{

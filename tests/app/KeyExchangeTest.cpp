@@ -133,10 +133,11 @@ TEST_F(KeyExchangeTest, PointOffCurveIsReportedAfterTheRewriteAndTheUpdateGoesOn
 // Which of P and Pb are off the curve decides the messages; either one brings the rewrite first.
 struct OffCurveCase {
     const char* name;
-    friend void PrintTo(const OffCurveCase& c, std::ostream* out) { *out << c.name; }
     const char* Py;
     const char* receivedPoint;  // nullptr: Pb stays at infinity
     std::vector<ViewEvent> messages;
+
+    friend void PrintTo(const OffCurveCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class OffCurveTest : public KeyExchangeTest, public ::testing::WithParamInterface<OffCurveCase> {};

@@ -13,7 +13,6 @@ namespace kxtest {
 
 struct CurveText {
     std::string_view name;
-    friend void PrintTo(const CurveText& c, std::ostream* out) { *out << c.name; }
     std::string_view q;
     std::string_view A;
     std::string_view B;
@@ -24,6 +23,8 @@ struct CurveText {
         return CurveOracle(fromHexText(q), fromHexText(A), fromHexText(B));
     }
     OraclePoint basePoint() const { return {false, fromHexText(Px), fromHexText(Py)}; }
+
+    friend void PrintTo(const CurveText& c, std::ostream* out) { *out << c.name; }
 };
 
 // The program's built-in test values.
