@@ -10,6 +10,7 @@
 
 #include "app/KeyExchange.h"
 #include "tests/app/Fakes.h"
+#include "tests/app/TestSupport.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "app/ExchangeFiles.h"
 #include "tests/app/Fakes.h"
 #include "tests/app/TestCurve.h"
+#include "tests/app/TestSupport.h"
 
 namespace {
 

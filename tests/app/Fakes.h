@@ -2,23 +2,17 @@
 
 // Stand-ins for the window, the file dialog and the random source, so that the application can be
 // driven headless: a view that records every field write and message in order, a chooser that
-// answers from a script and records what it was asked, and deterministic random words.
-
-#include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
+// answers from a script and records what it was asked, and deterministic random words. Free of
+// any test framework, so fuzz targets can use it too.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <ostream>
 #include <random>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -116,8 +110,8 @@ class FakeView final : public app::KeyExchangeView {
     bool throwOnMessage_ = false;
 };
 
-// Answers each dialog with the next scripted path, or a cancel (nothing). An unscripted dialog
-// fails the test and is cancelled.
+// Answers each dialog with the next scripted path, or a cancel (nothing); an unscripted dialog is
+// cancelled and counted.
 class FakeChooser final : public app::FileChooser {
   public:
     void willAnswer(std::optional<std::filesystem::path> path) {
@@ -129,7 +123,7 @@ class FakeChooser final : public app::FileChooser {
         const app::FileDialogOptions& options) override {
         requests_.push_back(options);
         if (answers_.empty()) {
-            ADD_FAILURE() << "a file dialog was opened that the test did not expect";
+            ++unexpectedDialogs_;
             return std::nullopt;
         }
         std::optional<std::filesystem::path> answer = std::move(answers_.front());
@@ -139,10 +133,13 @@ class FakeChooser final : public app::FileChooser {
 
     const std::vector<app::FileDialogOptions>& requests() const { return requests_; }
     std::size_t unusedAnswers() const { return answers_.size(); }
+    // Dialogs opened beyond the script; each was cancelled.
+    std::size_t unexpectedDialogs() const { return unexpectedDialogs_; }
 
   private:
     std::deque<std::optional<std::filesystem::path>> answers_;
     std::vector<app::FileDialogOptions> requests_;
+    std::size_t unexpectedDialogs_ = 0;
 };
 
 // Hands out the given words in order; running out throws, so a loop that never accepts a draw
@@ -185,85 +182,6 @@ class SeededRandom final : public app::RandomSource {
     std::mt19937_64 engine_;
     std::size_t budget_;
     std::size_t used_ = 0;
-};
-
-// KX_TEST_SEED and KX_TEST_ITERATIONS reproduce or lengthen a run; tests print the seed they
-// used with SCOPED_TRACE.
-inline std::uint64_t testSeed() {
-    if (const char* text = std::getenv("KX_TEST_SEED")) {
-        return std::strtoull(text, nullptr, 0);
-    }
-    static const std::uint64_t seed = std::random_device{}();
-    return seed;
-}
-
-inline int testIterations(int fallback) {
-    if (const char* text = std::getenv("KX_TEST_ITERATIONS")) {
-        const long value = std::strtol(text, nullptr, 0);
-        if (value > 0) {
-            return static_cast<int>(value);
-        }
-    }
-    return fallback;
-}
-
-// A fresh folder, removed with everything in it at the end of the test.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kx-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot create a temporary folder");
-        }
-        path_ = pattern;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-
-    // The names in the folder, to see that nothing was left behind.
-    std::set<std::string> entries() const {
-        std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-
-  private:
-    std::filesystem::path path_;
-};
-
-inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
-}
-
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(std::filesystem::file_size(path)), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!in) {
-        throw std::runtime_error("cannot read " + path.string());
-    }
-    return bytes;
-}
-
-// Names parameterised cases after their name member.
-struct CaseName {
-    template <class Param>
-    std::string operator()(const ::testing::TestParamInfo<Param>& info) const {
-        return std::string(info.param.name);
-    }
 };
 
 }  // namespace kxtest

@@ -17,6 +17,7 @@
 
 #include "app/ExchangeFiles.h"
 #include "tests/app/Fakes.h"
+#include "tests/app/TestSupport.h"
 
 namespace {
 

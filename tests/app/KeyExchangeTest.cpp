@@ -8,6 +8,7 @@
 #include "app/KeyExchange.h"
 #include "tests/app/Fakes.h"
 #include "tests/app/TestCurve.h"
+#include "tests/app/TestSupport.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "gui/CommandDispatch.h"
 #include "gui/WindowLayout.h"
 #include "tests/app/Fakes.h"
+#include "tests/app/TestSupport.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ TEST_P(CommandTest, ReachesItsOperation) {
     c.check(h);
     EXPECT_EQ(h.chooser.requests().size(), static_cast<std::size_t>(c.dialogs));
     EXPECT_EQ(h.chooser.unusedAnswers(), 0u);
+    EXPECT_EQ(h.chooser.unexpectedDialogs(), 0u);
     EXPECT_EQ(h.shell.closeRequests, c.closeRequests);
     EXPECT_EQ(h.shell.aboutBoxes, c.aboutBoxes);
 }
