@@ -194,7 +194,7 @@ TEST_F(CommandTest, SecondCommandRunsToCompletionWhileAMessageIsOpen) {
     std::string pyAfterSecond;
     std::string aAfterSecond;
     const DialogResponder responder({recordAndDismiss(seen, [&] {
-        QTest::mouseClick(&button(command::useTestValues), Qt::LeftButton);
+        clickThroughWindow(button(command::useTestValues));
         pyAfterSecond = shown(TextField::Py);
         aAfterSecond = shown(TextField::a);
     })});

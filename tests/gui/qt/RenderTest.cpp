@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QTest>
 
+#include "CurveOracle.h"
 #include "ShellTestSupport.h"
 #include "gui/qt/AboutDialog.h"
 
@@ -49,9 +50,13 @@ void saveAndCheck(QWidget& widget, const QString& name) {
 class RenderTest : public ShellTest {};
 
 TEST_F(RenderTest, WindowAndAboutBoxRenderToPng) {
+    // Halfway through an exchange: the other party's Pa has arrived as Pb.
     run(command::useTestValues);
+    const AffinePoint received = testCurve.multiply(0x5A17C0FFEE, testPoint);
+    state.Pb().fromText(pointText(received));
     edit(app::TextField::a).setText(QStringLiteral("1F2E3D4C5B6A"));
     run(command::updatePaPab);
+    EXPECT_EQ(shown(app::TextField::Pab), pointText(testCurve.multiply(0x1F2E3D4C5B6A, received)));
     saveAndCheck(window, QStringLiteral("main-window.png"));
 
     bool rendered = false;

@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QTest>
+#include <QWindow>
 #include <cstdlib>
 #include <string_view>
 
@@ -60,6 +62,39 @@ void DialogResponder::poll() {
             }
         }
     }
+}
+
+DialogWatchdog::DialogWatchdog() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { check(); });
+    timer_.start(100);
+    clock_.start();
+}
+
+void DialogWatchdog::check() {
+    constexpr qint64 patienceMilliseconds = 15000;
+    const qint64 now = clock_.elapsed();
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog == nullptr || !dialog->isVisible()) {
+            firstSeen_.remove(widget);
+            continue;
+        }
+        const qint64 seen = firstSeen_.value(widget, now);
+        firstSeen_.insert(widget, seen);
+        if (now - seen > patienceMilliseconds) {
+            const auto* box = qobject_cast<QMessageBox*>(dialog);
+            ADD_FAILURE() << "unanswered window \"" << utf8(dialog->windowTitle())
+                          << "\": " << (box != nullptr ? utf8(box->text()) : std::string());
+            firstSeen_.remove(widget);
+            dialog->done(QDialog::Rejected);
+        }
+    }
+}
+
+void clickThroughWindow(QWidget& target) {
+    QWidget& topLevel = *target.window();
+    const QPoint at = target.mapTo(&topLevel, target.rect().center());
+    QTest::mouseClick(topLevel.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
 void typeText(QWidget& widget, const QString& text) {

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -74,8 +75,27 @@ class DialogResponder {
     QElapsedTimer clock_;
 };
 
+// Clicks the widget the way a mouse does: through its window, so that a modal box blocks it.
+void clickThroughWindow(QWidget& target);
+
 // Types text into a widget key by key, one code point per key press.
 void typeText(QWidget& widget, const QString& text);
+
+// Fails the test and closes any dialog or message box that stays open for seconds: one that
+// no responder expected would otherwise wait for ever.
+class DialogWatchdog {
+  public:
+    DialogWatchdog();
+    DialogWatchdog(const DialogWatchdog&) = delete;
+    DialogWatchdog& operator=(const DialogWatchdog&) = delete;
+
+  private:
+    void check();
+
+    QTimer timer_;
+    QElapsedTimer clock_;
+    QHash<const QWidget*, qint64> firstSeen_;
+};
 
 // A shown main window on a state of its own.
 class ShellTest : public ::testing::Test {
@@ -96,6 +116,7 @@ class ShellTest : public ::testing::Test {
     SeededRandom random;
     app::KeyExchange state{random};
     gui::qt::MainWindow window{state};
+    DialogWatchdog watchdog;
 };
 
 }  // namespace kxtest
