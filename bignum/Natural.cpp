@@ -56,6 +56,66 @@ unsigned digitValue(char c) noexcept {
     return digitValues[static_cast<unsigned char>(c)];
 }
 
+constexpr unsigned limbBits = 32;
+
+// Multiplication and division run on words of two limbs where the compiler has a 128-bit type.
+using kernels::Word;
+constexpr std::size_t limbsPerWord = sizeof(Word) / sizeof(Limb);
+
+constexpr std::size_t wordsFor(std::size_t limbs) noexcept {
+    return (limbs + limbsPerWord - 1) / limbsPerWord;
+}
+
+// Scratch words: on the stack up to a few hundred bytes, on the heap beyond.
+class WordBuffer {
+  public:
+    explicit WordBuffer(std::size_t n) : size_(n) {
+        if (n > local_.size()) {
+            heap_ = std::make_unique_for_overwrite<Word[]>(n);
+        }
+    }
+    std::span<Word> words() noexcept { return {heap_ ? heap_.get() : local_.data(), size_}; }
+
+  private:
+    std::array<Word, 96> local_;
+    std::unique_ptr<Word[]> heap_;
+    std::size_t size_;
+};
+
+template <class W>
+void pack(std::span<const Limb> limbs, std::span<W> words) noexcept {
+    assert(words.size() == wordsFor(limbs.size()));
+    if constexpr (sizeof(W) == sizeof(Limb)) {
+        std::copy(limbs.begin(), limbs.end(), words.begin());
+    } else {
+        const std::size_t pairs = limbs.size() / 2;
+        for (std::size_t i = 0; i < pairs; ++i) {
+            words[i] = W{limbs[2 * i]} | (W{limbs[2 * i + 1]} << limbBits);
+        }
+        if (limbs.size() % 2 != 0) {
+            words[pairs] = limbs.back();
+        }
+    }
+}
+
+// Limb j of the number held in words.
+template <class W>
+Limb limbOf(std::span<const W> words, std::size_t j) noexcept {
+    if constexpr (sizeof(W) == sizeof(Limb)) {
+        return words[j];
+    } else {
+        return static_cast<Limb>(words[j / 2] >> (limbBits * (j % 2)));
+    }
+}
+
+template <class W>
+void unpack(std::span<const W> words, std::span<Limb> limbs) noexcept {
+    assert(limbs.size() <= words.size() * limbsPerWord);
+    for (std::size_t j = 0; j < limbs.size(); ++j) {
+        limbs[j] = limbOf(words, j);
+    }
+}
+
 }  // namespace
 
 Natural::Natural() : capacity_(1), limbs_(allocateLimbs(1)), length_(0) {}
@@ -231,7 +291,7 @@ const char* Natural::toHex() const {
     } else {
         const Limb top = limbs_[length_ - 1u];
         int shift = 28;
-        while (((top >> shift) & 15u) == 0) {
+        while (shift > 0 && ((top >> shift) & 15u) == 0) {
             shift -= 4;
         }
         for (; shift >= 0; shift -= 4) {
@@ -260,7 +320,7 @@ bool Natural::lessThan(const Natural& other) const noexcept {
     if (length_ != other.length_) {
         return length_ < other.length_;
     }
-    return kernels::compare(limbs(), other.limbs()) < 0;
+    return kernels::compare<Limb>(limbs(), other.limbs()) < 0;
 }
 
 bool Natural::greaterThan(const Natural& other) const noexcept {
@@ -268,7 +328,7 @@ bool Natural::greaterThan(const Natural& other) const noexcept {
 }
 
 bool operator==(const Natural& a, const Natural& b) noexcept {
-    return a.length_ == b.length_ && kernels::compare(a.limbs(), b.limbs()) == 0;
+    return a.length_ == b.length_ && kernels::compare<Limb>(a.limbs(), b.limbs()) == 0;
 }
 
 void Natural::incrementFrom(std::size_t k) {
@@ -322,7 +382,7 @@ void Natural::add(const Natural& y) {
     const std::size_t lx = length_;
     const std::size_t ly = y.length_;
     const std::size_t n = std::max(lx, ly);
-    const bool grows = kernels::sumOverflows(limbs(), y.limbs());
+    const bool grows = kernels::sumOverflows<Limb>(limbs(), y.limbs());
     if (n + (grows ? 1 : 0) > maxLimbs) {
         refuseSize();
     }
@@ -336,9 +396,9 @@ void Natural::add(const Natural& y) {
     Limb* const xs = data();
     const Limb* const ys = y.limbs_.get();
     const std::size_t common = std::min(lx, ly);
-    Limb carry = kernels::add({xs, common}, {xs, common}, {ys, common});
+    Limb carry = kernels::add<Limb>({xs, common}, {xs, common}, {ys, common});
     const Limb* const rest = lx < ly ? ys : xs;
-    carry = kernels::addCarry({xs + common, n - common}, {rest + common, n - common}, carry);
+    carry = kernels::addCarry<Limb>({xs + common, n - common}, {rest + common, n - common}, carry);
     assert((carry != 0) == grows);
     if (carry != 0) {
         xs[n] = carry;
@@ -353,8 +413,8 @@ void Natural::subtract(const Natural& y) {
     const std::size_t lx = length_;
     const std::size_t ly = y.length_;
     Limb* const xs = data();
-    Limb borrow = kernels::subtract({xs, ly}, {xs, ly}, {y.limbs_.get(), ly});
-    borrow = kernels::subtractBorrow({xs + ly, lx - ly}, {xs + ly, lx - ly}, borrow);
+    Limb borrow = kernels::subtract<Limb>({xs, ly}, {xs, ly}, {y.limbs_.get(), ly});
+    borrow = kernels::subtractBorrow<Limb>({xs + ly, lx - ly}, {xs + ly, lx - ly}, borrow);
     assert(borrow == 0);
     normalise();
     resize(length_, true);
@@ -366,7 +426,7 @@ void Natural::halve() {
         return;
     }
     const std::span<Limb> xs{data(), length_};
-    kernels::shiftRight(xs, xs, 1);
+    kernels::shiftRight<Limb>(xs, xs, 1);
     normalise();
     resize(length_, true);
 }
@@ -375,13 +435,10 @@ void Natural::shiftLeft(std::size_t bits) {
     if (length_ == 0) {
         return;
     }
-    const std::size_t limbShift = bits / kernels::limbBits;
-    const auto bitShift = static_cast<unsigned>(bits % kernels::limbBits);
-    if (limbShift >= maxLimbs) {
-        refuseSize();
-    }
+    const std::size_t limbShift = bits / limbBits;
+    const auto bitShift = static_cast<unsigned>(bits % limbBits);
     const std::size_t n = length_;
-    const Limb overflow = bitShift == 0 ? 0 : limbs_[n - 1] >> (kernels::limbBits - bitShift);
+    const Limb overflow = bitShift == 0 ? 0 : limbs_[n - 1] >> (limbBits - bitShift);
     const std::size_t newLength = n + limbShift + (overflow != 0 ? 1 : 0);
     if (newLength > maxLimbs) {
         refuseSize();
@@ -391,7 +448,7 @@ void Natural::shiftLeft(std::size_t bits) {
     if (bitShift == 0) {
         copyLimbs(xs + limbShift, xs, n);
     } else {
-        kernels::shiftLeft({xs + limbShift, n}, {xs, n}, bitShift);
+        kernels::shiftLeft<Limb>({xs + limbShift, n}, {xs, n}, bitShift);
     }
     fillLimbs(xs, limbShift, 0);
     if (overflow != 0) {
@@ -406,72 +463,34 @@ std::size_t Natural::quotientLength(std::span<const Limb> m) const noexcept {
     if (lx < n) {
         return 0;
     }
-    const bool topDigit = kernels::compare(limbs().subspan(lx - n), m) >= 0;
+    const bool topDigit = kernels::compare<Limb>(limbs().subspan(lx - n), m) >= 0;
     return lx - n + (topDigit ? 1 : 0);
 }
 
-void Natural::divideInPlace(std::span<const Limb> m, std::size_t digits, Limb* quotient) noexcept {
+void Natural::divideInPlace(std::span<const Limb> m, std::size_t digits, Limb* quotient) {
     const std::size_t lx = length_;
-    const std::size_t n = m.size();
-    assert(n > 0 && digits > 0 && digits == quotientLength(m));
-    Limb* const xs = data();
-
-    if (n == 1) {
-        // Without a top digit the first partial remainder is the top limb itself.
-        const std::size_t low = digits;
-        const Limb high = low < lx ? xs[lx - 1] : 0;
-        const std::span<Limb> q =
-            quotient == nullptr ? std::span<Limb>{} : std::span{quotient, low};
-        xs[0] = kernels::divideByLimb(q, {xs, low}, m[0], high);
-        setLength(xs[0] != 0 ? 1 : 0);
-        return;
+    const std::size_t lm = m.size();
+    assert(lm > 0 && digits > 0 && digits == quotientLength(m));
+    const std::size_t wx = wordsFor(lx);
+    const std::size_t wm = wordsFor(lm);
+    const std::size_t wq = quotient == nullptr ? 0 : wx - wm + 1;
+    WordBuffer buffer(wx + wm + wq);
+    const std::span<Word> xw = buffer.words().first(wx);
+    const std::span<Word> mw = buffer.words().subspan(wx, wm);
+    const std::span<Word> qw = buffer.words().subspan(wx + wm, wq);
+    pack<Word>(limbs(), xw);
+    pack<Word>(m, mw);
+    if (wm == 1) {
+        xw[0] = kernels::divideByWord<Word>(qw, xw, mw[0]);
+    } else {
+        kernels::divide<Word>(xw, mw, qw);
     }
-
-    // Long division by limbs. Each quotient limb is estimated from the top of the partial
-    // remainder and of m, both shifted left until m's top bit is set, which bounds the estimate
-    // to at most one too large; the shifted words are formed on the fly, so neither x nor m
-    // moves.
-    const auto shift = static_cast<unsigned>(std::countl_zero(m[n - 1]));
-    const auto normalised = [shift](Limb high, Limb low) {
-        return shift == 0 ? high : (high << shift) | (low >> (kernels::limbBits - shift));
-    };
-    const Limb m1 = normalised(m[n - 1], m[n - 2]);
-    const Limb m0 = normalised(m[n - 2], n >= 3 ? m[n - 3] : 0);
-    constexpr kernels::Wide base = kernels::Wide{1} << kernels::limbBits;
-
-    for (std::size_t j = digits; j-- > 0;) {
-        const std::size_t top = j + n;
-        const Limb above = top < lx ? xs[top] : 0;
-        const Limb u2 = normalised(above, xs[top - 1]);
-        const Limb u1 = normalised(xs[top - 1], xs[top - 2]);
-        const Limb u0 = normalised(xs[top - 2], top >= 3 ? xs[top - 3] : 0);
-        assert(u2 <= m1);
-        const kernels::Wide numerator = (kernels::Wide{u2} << kernels::limbBits) | u1;
-        kernels::Wide estimate = u2 == m1 ? base - 1 : numerator / m1;
-        kernels::Wide rest = numerator - estimate * m1;
-        while (rest < base && estimate * m0 > ((rest << kernels::limbBits) | u0)) {
-            --estimate;
-            rest += m1;
-        }
-        auto digit = static_cast<Limb>(estimate);
-        const std::span<Limb> window{xs + j, n};
-        const Limb borrow = kernels::multiplySubtract(window, m, digit);
-        if (borrow > above) {
-            --digit;
-            [[maybe_unused]] const Limb carry = kernels::add(window, window, m);
-            assert(borrow - above == carry);
-        } else {
-            assert(borrow == above);
-        }
-        if (top < lx) {
-            xs[top] = 0;
-        }
-        if (quotient != nullptr) {
-            quotient[j] = digit;
-        }
-    }
-    setLength(n);
+    unpack<Word>(xw.first(wm), {data(), lm});
+    setLength(lm);
     normalise();
+    if (quotient != nullptr) {
+        unpack<Word>(qw, {quotient, digits});
+    }
 }
 
 void Natural::reduce(Natural& m) {
@@ -509,12 +528,13 @@ Natural sum(const Natural& a, const Natural& b) {
     const Natural& longer = la < lb ? b : a;
     const std::size_t common = std::min(la, lb);
     const std::size_t n = longer.length_;
-    const bool grows = kernels::sumOverflows(a.limbs(), b.limbs());
+    const bool grows = kernels::sumOverflows<Limb>(a.limbs(), b.limbs());
     const std::size_t length = n + (grows ? 1 : 0);
     Natural r(Natural::policyCapacity(1, length), Natural::Uninitialised{});
     Limb* const rs = r.data();
-    Limb carry = kernels::add({rs, common}, a.limbs().first(common), b.limbs().first(common));
-    carry = kernels::addCarry({rs + common, n - common}, longer.limbs().subspan(common), carry);
+    Limb carry = kernels::add<Limb>({rs, common}, a.limbs().first(common), b.limbs().first(common));
+    carry =
+        kernels::addCarry<Limb>({rs + common, n - common}, longer.limbs().subspan(common), carry);
     if (carry != 0) {
         rs[n] = carry;
     }
@@ -530,8 +550,8 @@ Natural difference(const Natural& a, const Natural& b) {
     const std::size_t lb = b.length_;
     Natural r(Natural::policyCapacity(1, la), Natural::Uninitialised{});
     Limb* const rs = r.data();
-    Limb borrow = kernels::subtract({rs, lb}, a.limbs().first(lb), b.limbs());
-    borrow = kernels::subtractBorrow({rs + lb, la - lb}, a.limbs().subspan(lb), borrow);
+    Limb borrow = kernels::subtract<Limb>({rs, lb}, a.limbs().first(lb), b.limbs());
+    borrow = kernels::subtractBorrow<Limb>({rs + lb, la - lb}, a.limbs().subspan(lb), borrow);
     assert(borrow == 0);
     r.setLength(la);
     r.normalise();
@@ -552,16 +572,19 @@ Natural product(const Natural& a, const Natural& b) {
     if (bound == 0) {
         return r;
     }
-    if (bound <= Natural::maxLimbs) {
-        kernels::multiply({r.data(), bound}, a.limbs(), b.limbs());
-    } else {
-        auto scratch = allocateLimbs(bound);
-        kernels::multiply({scratch.get(), bound}, a.limbs(), b.limbs());
-        if (scratch[bound - 1] != 0) {
-            refuseSize();
-        }
-        copyLimbs(r.data(), scratch.get(), kept);
+    const std::size_t wa = wordsFor(la);
+    const std::size_t wb = wordsFor(lb);
+    WordBuffer buffer(2 * (wa + wb));
+    const std::span<Word> aw = buffer.words().first(wa);
+    const std::span<Word> bw = buffer.words().subspan(wa, wb);
+    const std::span<Word> rw = buffer.words().subspan(wa + wb);
+    pack<Word>(a.limbs(), aw);
+    pack<Word>(b.limbs(), bw);
+    kernels::multiply<Word>(rw, aw, bw);
+    if (bound > kept && limbOf<Word>(rw, kept) != 0) {
+        refuseSize();
     }
+    unpack<Word>(rw, {r.data(), kept});
     r.setLength(kept);
     r.normalise();
     return r;
@@ -574,7 +597,13 @@ Natural square(const Natural& a) {
         refuseSize();
     }
     Natural r(Natural::policyCapacity(1, 2 * n), Natural::Uninitialised{});
-    kernels::square({r.data(), 2 * n}, a.limbs());
+    const std::size_t w = wordsFor(n);
+    WordBuffer buffer(3 * w);
+    const std::span<Word> aw = buffer.words().first(w);
+    const std::span<Word> rw = buffer.words().subspan(w);
+    pack<Word>(a.limbs(), aw);
+    kernels::square<Word>(rw, aw);
+    unpack<Word>(rw, {r.data(), 2 * n});
     r.setLength(2 * n);
     r.normalise();
     return r;
@@ -584,7 +613,7 @@ Natural productByLimb(const Natural& a, Limb w) {
     const std::size_t n = w == 0 ? 0 : a.length_;
     Natural r(Natural::policyCapacity(1, std::min(n + 1, Natural::maxLimbs)),
               Natural::Uninitialised{});
-    const Limb high = kernels::multiplyByLimb({r.data(), n}, a.limbs().first(n), w);
+    const Limb high = kernels::multiplyByWord<Limb>({r.data(), n}, a.limbs().first(n), w);
     std::size_t length = n;
     if (high != 0) {
         if (n == Natural::maxLimbs) {

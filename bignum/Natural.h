@@ -108,8 +108,9 @@ class Natural {
     // The number of limbs of floor(this / m) for m > 0; zero when this < m.
     std::size_t quotientLength(std::span<const Limb> m) const noexcept;
     // Replaces the value by its remainder modulo m > 0, given digits = quotientLength(m) > 0,
-    // and writes the quotient's limbs to quotient unless it is null. Allocates nothing.
-    void divideInPlace(std::span<const Limb> m, std::size_t digits, Limb* quotient) noexcept;
+    // and writes the quotient's limbs to quotient unless it is null. Allocates only scratch
+    // space beyond curve sizes, before anything changes.
+    void divideInPlace(std::span<const Limb> m, std::size_t digits, Limb* quotient);
 
     std::uint16_t capacity_;  // 32768 fits; the policy never goes above it
     std::unique_ptr<Limb[]> limbs_;

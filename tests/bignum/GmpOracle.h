@@ -23,7 +23,6 @@ namespace bignum::oracle {
 class Mpz {
   public:
     Mpz() { mpz_init(z_); }
-    explicit Mpz(unsigned long v) { mpz_init_set_ui(z_, v); }
     Mpz(const Mpz& other) { mpz_init_set(z_, other.z_); }
     Mpz& operator=(const Mpz& other) {
         mpz_set(z_, other.z_);
@@ -59,19 +58,11 @@ inline Natural toNatural(const Mpz& z) {
     return x;
 }
 
-// Conversions through the limbs themselves, independent of the hex routines.
+// Through the limbs themselves, independent of the hex routines.
 inline Mpz mpzFromLimbs(std::span<const Limb> limbs) {
     Mpz z;
     mpz_import(z.get(), limbs.size(), -1, sizeof(Limb), 0, 0, limbs.data());
     return z;
-}
-
-inline std::vector<Limb> limbsOf(const Mpz& z) {
-    std::vector<Limb> limbs((mpz_sizeinbase(z.get(), 2) + 31) / 32);
-    std::size_t count = 0;
-    mpz_export(limbs.data(), &count, -1, sizeof(Limb), 0, 0, z.get());
-    limbs.resize(count);
-    return limbs;
 }
 
 // Normal form and the capacity invariants every value must keep.
@@ -100,9 +91,9 @@ class OperandSource {
 
     std::size_t below(std::size_t n) { return static_cast<std::size_t>(engine_() % n); }
 
-    // A limb with long runs of equal bits, often all zeros or all ones.
+    // Zero, all ones, one bit, runs of equal bits, or random.
     Limb limb() {
-        switch (below(6)) {
+        switch (below(5)) {
             case 0:
                 return 0;
             case 1:
@@ -110,50 +101,31 @@ class OperandSource {
             case 2:
                 return Limb{1} << below(32);
             case 3: {
-                Limb bits = 0;
-                for (std::size_t i = 0; i < 32;) {
-                    const std::size_t run = 1 + below(16);
-                    if (below(2) != 0) {
-                        bits |= static_cast<Limb>(
-                            ((std::uint64_t{1} << std::min<std::size_t>(run, 32 - i)) - 1) << i);
-                    }
-                    i += run;
-                }
-                return bits;
+                const auto runs = static_cast<Limb>(engine_());
+                const Limb from = Limb{1} << below(32);
+                return below(2) != 0 ? runs | (from - 1) : runs & ~(from - 1);
             }
             default:
                 return static_cast<Limb>(engine_());
         }
     }
 
-    // length limbs, patterned as a whole: random, all ones, a power of two, 2^k - small, or
-    // limb by limb with runs.
+    // length limbs: all ones, a power of two, nearly all ones, or limb by limb.
     std::vector<Limb> limbs(std::size_t length) {
-        std::vector<Limb> result(length, 0);
-        if (length == 0) {
-            return result;
-        }
-        switch (below(5)) {
-            case 0:
-                std::fill(result.begin(), result.end(), 0xFFFFFFFFu);
-                break;
-            case 1:
-                result.back() = Limb{1} << below(32);
-                break;
-            case 2:
-                std::fill(result.begin(), result.end(), 0xFFFFFFFFu);
-                result[0] = static_cast<Limb>(engine_());
-                result.back() = static_cast<Limb>(engine_()) | 1u;
-                break;
-            default:
-                for (Limb& l : result) {
-                    l = limb();
-                }
+        std::vector<Limb> result(length, below(2) != 0 ? 0xFFFFFFFFu : 0);
+        const std::size_t pattern = length == 0 ? 9 : below(5);
+        if (pattern == 0) {
+            std::fill(result.begin(), result.end(), 0);
+            result.back() = Limb{1} << below(32);
+        } else if (pattern == 1) {
+            result.front() = static_cast<Limb>(engine_());
+        } else if (pattern >= 2 && pattern < 5) {
+            std::generate(result.begin(), result.end(), [this] { return limb(); });
         }
         return result;
     }
 
-    // A value of 0 to maxLength limbs (possibly fewer after normalisation).
+    // A value of at most maxLength limbs.
     Natural natural(std::size_t maxLength) {
         Natural x;
         x.setLimbs(limbs(below(maxLength + 1)));
