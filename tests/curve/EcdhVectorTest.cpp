@@ -60,6 +60,10 @@ struct VectorShard {
     std::size_t shard;
 };
 
+void PrintTo(const VectorShard& s, std::ostream* os) {
+    *os << s.curve->name << " part " << s.shard;
+}
+
 std::string shardName(const ::testing::TestParamInfo<VectorShard>& info) {
     return std::string(info.param.curve->name) + "_" + std::to_string(info.param.shard);
 }
