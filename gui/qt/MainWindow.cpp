@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QEventLoop>
+#include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -47,6 +48,7 @@ MainWindow::MainWindow(app::KeyExchange& state)
       chooser_(*this),
       dispatcher_(state, *this, chooser_, *this) {
     setWindowTitle(fromWindows1252(gui::mainWindow.title));
+    setWindowIcon(QIcon(QStringLiteral(":/keyexchange.ico")));
     createMenuBar();
     createControls();
     clientArea_.setObjectName(QStringLiteral("clientArea"));

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QIcon>
 #include <QMessageBox>
 #include <exception>
 #include <optional>
@@ -16,7 +15,6 @@ int main(int argc, char* argv[]) {
     app::KeyExchange state(random);
 
     QApplication application(argc, argv);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/keyexchange.ico")));
 
     std::optional<gui::qt::MainWindow> window;
     try {

@@ -134,32 +134,6 @@ TEST_F(CommandTest, ExitClosesTheWindow) {
     EXPECT_TRUE(QTest::qWaitFor([this] { return !window.isVisible(); }));
 }
 
-// What a message box showed while it was open.
-struct SeenMessage {
-    std::string text;
-    std::string caption;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool hasParent = true;
-    Qt::WindowModality modality = Qt::ApplicationModal;
-    bool windowBlocked = true;
-};
-
-DialogResponder::Step recordAndDismiss(
-    SeenMessage& seen, std::function<void()> whileOpen = [] {}) {
-    return [&seen, whileOpen] {
-        QMessageBox* box = visibleWindow<QMessageBox>();
-        if (box == nullptr) {
-            return false;
-        }
-        seen = {utf8(box->text()),     utf8(box->windowTitle()),
-                box->icon(),           box->parent() != nullptr,
-                box->windowModality(), QApplication::activeModalWidget() != nullptr};
-        whileOpen();
-        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-        return true;
-    };
-}
-
 TEST_F(CommandTest, OffCurvePointIsReportedAfterTheRewriteAndTheCommandCompletes) {
     run(command::useTestValues);
     const AffinePoint offCurve{false, P.x, curve.plus(P.y, 1)};

@@ -225,6 +225,31 @@ TEST_F(FileCommandTest, TypedDanishLettersAndEuroReachTheFileAsSingleBytes) {
     EXPECT_EQ(fileBytes(inFolder("letters.secret")), "\xE6\xF8\xE5\x80?");
 }
 
+TEST_F(FileCommandTest, ExtraSeparatorsAreReportedWithAWarning) {
+    const QString path = inFolder("extra.public");
+    writeFile(path, "1*2*3*4*5*6*(uendelig)");
+    SeenMessage seen;
+    std::string qWhileOpen;
+    std::string pyWhileOpen;
+    const DialogResponder responder({chooseFile(path), recordAndDismiss(seen, [&] {
+                                         qWhileOpen = shown(TextField::q);
+                                         pyWhileOpen = shown(TextField::Py);
+                                     })});
+    run(command::openPublicData);
+    ASSERT_TRUE(responder.finished());
+    EXPECT_EQ(seen.text, "For meget data");
+    EXPECT_EQ(seen.caption, "Wierdness");
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_FALSE(seen.hasParent);
+    EXPECT_EQ(seen.modality, Qt::NonModal);
+    EXPECT_EQ(qWhileOpen, "1");
+    EXPECT_EQ(pyWhileOpen, "5");
+    // Then the update: everything modulo 1 is zero.
+    EXPECT_EQ(shown(TextField::q), "1");
+    EXPECT_EQ(shown(TextField::Px), "0");
+    EXPECT_EQ(shown(TextField::Pb), "(uendelig)");
+}
+
 TEST_F(FileCommandTest, OverwritingAsksFirstAndNoKeepsTheFile) {
     const QString path = inFolder("old.secret");
     writeFile(path, "OLD");

@@ -91,6 +91,24 @@ void DialogWatchdog::check() {
     }
 }
 
+DialogResponder::Step recordAndDismiss(SeenMessage& seen, std::function<void()> whileOpen) {
+    return [&seen, whileOpen] {
+        QMessageBox* box = visibleWindow<QMessageBox>(
+            [](QMessageBox& candidate) { return candidate.parent() == nullptr; });
+        if (box == nullptr) {
+            return false;
+        }
+        seen = {utf8(box->text()),     utf8(box->windowTitle()),
+                box->icon(),           box->parent() != nullptr,
+                box->windowModality(), QApplication::activeModalWidget() != nullptr};
+        if (whileOpen) {
+            whileOpen();
+        }
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        return true;
+    };
+}
+
 void clickThroughWindow(QWidget& target) {
     QWidget& topLevel = *target.window();
     const QPoint at = target.mapTo(&topLevel, target.rect().center());

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdint>
@@ -74,6 +75,19 @@ class DialogResponder {
     QTimer timer_;
     QElapsedTimer clock_;
 };
+
+// What a message box of the key exchange showed while it was open.
+struct SeenMessage {
+    std::string text;  // UTF-8
+    std::string caption;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool hasParent = true;
+    Qt::WindowModality modality = Qt::ApplicationModal;
+    bool windowBlocked = true;
+};
+
+// A step that records the message box, runs whileOpen, and then presses OK.
+DialogResponder::Step recordAndDismiss(SeenMessage& seen, std::function<void()> whileOpen = {});
 
 // Clicks the widget the way a mouse does: through its window, so that a modal box blocks it.
 void clickThroughWindow(QWidget& target);

@@ -131,6 +131,12 @@ TEST_F(WindowTest, WindowHasTheTitleAndAFixedClientAreaBelowTheMenu) {
     }
 }
 
+TEST_F(WindowTest, WindowCarriesTheProgramIconInBothSizes) {
+    const QList<QSize> sizes = window.windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+}
+
 TEST_F(WindowTest, MenuBarFollowsTheSharedTable) {
     const QList<QAction*> entries = window.menuBar()->actions();
     ASSERT_EQ(static_cast<std::size_t>(entries.size()), gui::menuBar.size());
