@@ -318,7 +318,15 @@ void divide(std::span<W> x, std::span<const W> m, std::span<W> q) noexcept {
     const W m0 = normalised(m[n - 2], n >= 3 ? m[n - 3] : 0);
     constexpr Double<W> base = Double<W>{1} << bits;
 
-    for (std::size_t j = lx - n + 1; j-- > 0;) {
+    // Without a top quotient word the first partial remainder is the top of x itself.
+    std::size_t steps = lx - n + 1;
+    if (compare<W>(x.last(n), m) < 0) {
+        --steps;
+        if (!q.empty()) {
+            q[steps] = 0;
+        }
+    }
+    for (std::size_t j = steps; j-- > 0;) {
         const std::size_t top = j + n;
         const W above = top < lx ? x[top] : 0;
         const W u2 = normalised(above, x[top - 1]);
