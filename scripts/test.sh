@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: a normal build, then the same
 # suite under AddressSanitizer and UndefinedBehaviorSanitizer, and last the Windows program,
-# cross-built and driven under Wine.
+# cross-built and driven under Wine, and then each fuzz target for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -25,3 +25,15 @@ echo "== Build and test: win32 (MinGW-w64 cross build, window tests under Wine)"
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
 tests/gui/win32/run_wine_tests.sh build/win32
+
+echo "== Fuzz: every target briefly over its checked-in seeds (clang, libFuzzer)"
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs"
+for target in fuzz_from_hex fuzz_point_text fuzz_open_files fuzz_arithmetic; do
+    # New inputs go to a scratch folder; the checked-in seeds are only read.
+    scratch="build/fuzz/corpus-run/$target"
+    rm -rf "$scratch"
+    mkdir -p "$scratch"
+    "build/fuzz/fuzz/$target" -max_total_time=15 -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=1 "$scratch" "fuzz/corpus/$target"
+done
