@@ -9,7 +9,7 @@ namespace bignum {
 // A signed integer for the extended Euclidean algorithm: an owned magnitude and a sign flag.
 // Zero is always stored non-negative.
 class Integer {
-public:
+  public:
     Integer();                                   // zero
     explicit Integer(const Natural& magnitude);  // non-negative copy
     Integer(const Integer& other) = default;
@@ -35,7 +35,13 @@ public:
     void reduce(Natural& m);
     Natural magnitudeCopy() const;
 
-private:
+  private:
+    friend Integer product(const Integer& a, const Integer& b);
+    friend Integer extendedGcd(Integer& a, Integer& b);
+
+    // Exchanges the values without copying limbs; rendered texts stay put.
+    void swap(Integer& other) noexcept;
+
     Natural magnitude_;
     std::uint8_t nonNegative_;
 };

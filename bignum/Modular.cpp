@@ -1,1 +1,174 @@
-// Implementation in progress.
+#include "bignum/Modular.h"
+
+#include <stdexcept>
+
+#include "bignum/Integer.h"
+
+namespace bignum {
+
+namespace {
+
+Natural smallNatural(Limb w) {
+    Natural n;
+    n.setLimbs(std::span<const Limb>(&w, 1));
+    return n;
+}
+
+void requireSameModulus(const Natural& m, const Natural& n) {
+    if (m != n) {
+        throw std::invalid_argument("Modulus must be the same!");
+    }
+}
+
+// Replaces value by its inverse modulo m, or leaves it unchanged when gcd(value, m) != 1.
+// Throws std::invalid_argument "divide by 0 error" for a zero value, leaving it unchanged. The
+// one place that decides how inverses are computed.
+void replaceByInverse(Natural& value, Natural& m) {
+    Integer coefficientOfModulus(m);
+    Integer coefficientOfValue(value);
+    const Integer g = extendedGcd(coefficientOfModulus, coefficientOfValue);
+    if (g.equalsSmall(1)) {
+        coefficientOfValue.reduce(m);
+        value.assign(coefficientOfValue.magnitude());
+    }
+}
+
+}  // namespace
+
+Modular::Modular(Natural& modulus) : modulus_(&modulus) {}
+
+Modular::Modular(Natural& modulus, const Natural& initial) : value_(initial), modulus_(&modulus) {
+    value_.reduce(*modulus_);
+}
+
+Modular& Modular::operator=(const Modular& other) {
+    assign(other);
+    return *this;
+}
+
+void Modular::assign(const Modular& y) {
+    value_.assign(y.value_);
+    modulus_ = y.modulus_;
+}
+
+bool Modular::equals(const Modular& y) const noexcept {
+    return value_ == y.value_ && *modulus_ == *y.modulus_;
+}
+
+void Modular::negate() {
+    if (value_.length() == 0) {
+        return;
+    }
+    Natural negated = difference(*modulus_, value_);
+    value_.swap(negated);
+}
+
+void Modular::add(const Modular& y) {
+    requireSameModulus(*modulus_, *y.modulus_);
+    value_.add(y.value_);
+    if (!value_.lessThan(*modulus_)) {
+        value_.subtract(*modulus_);
+    }
+}
+
+void Modular::subtract(const Modular& y) {
+    requireSameModulus(*modulus_, *y.modulus_);
+    if (value_.lessThan(y.value_)) {
+        Natural wrapped = sum(*modulus_, value_);
+        wrapped.subtract(y.value_);
+        value_.swap(wrapped);
+    } else {
+        value_.subtract(y.value_);
+    }
+}
+
+void Modular::multiplyBy(const Modular& y) {
+    Modular p = product(*this, y);
+    value_.swap(p.value_);
+    modulus_ = p.modulus_;
+}
+
+void Modular::raise(Natural& e) {
+    if (e.length() == 0) {
+        const Limb one = 1;
+        value_.setLimbs(std::span<const Limb>(&one, 1));
+        return;
+    }
+    Modular accumulator(*modulus_, smallNatural(1));
+    while (e.differsFrom(1)) {
+        if ((e.limbs()[0] & 1u) != 0) {
+            accumulator.multiplyBy(*this);
+            e.decrementFrom(0);
+        } else {
+            Modular squared = square(*this);
+            value_.swap(squared.value_);
+            modulus_ = squared.modulus_;
+            e.halve();
+        }
+    }
+    multiplyBy(accumulator);
+}
+
+void Modular::invert() {
+    replaceByInverse(value_, *modulus_);
+}
+
+Modular sum(const Modular& x, const Modular& y) {
+    Modular r(x);
+    r.add(y);
+    return r;
+}
+
+Modular difference(const Modular& x, const Modular& y) {
+    Modular r(x);
+    r.subtract(y);
+    return r;
+}
+
+Modular timesSmall(const Modular& x, std::uint32_t k) {
+    Modular r(x.modulus());
+    Natural value = productByLimb(x.value(), k);
+    r.value().swap(value);
+    r.value().reduce(r.modulus());
+    return r;
+}
+
+Modular product(const Modular& x, const Modular& y) {
+    Modular r(x.modulus());
+    Natural value = product(x.value(), y.value());
+    r.value().swap(value);
+    r.value().reduce(r.modulus());
+    return r;
+}
+
+Modular square(const Modular& x) {
+    Modular r(x.modulus());
+    Natural value = square(x.value());
+    r.value().swap(value);
+    r.value().reduce(r.modulus());
+    return r;
+}
+
+Modular power(const Modular& x, Natural e) {
+    Modular r(x);
+    r.raise(e);
+    return r;
+}
+
+Modular cube(const Modular& x) {
+    return power(x, smallNatural(3));
+}
+
+Modular inverse(const Modular& x) {
+    Modular r(x);
+    r.invert();
+    return r;
+}
+
+Modular quotient(const Modular& x, const Modular& y) {
+    Modular r = inverse(y);
+    r.multiplyBy(x);
+    return r;
+}
+
+}  // namespace bignum
