@@ -165,34 +165,5 @@ TEST_F(WindowTest, MenuBarFollowsTheSharedTable) {
     }
 }
 
-// The mnemonics as a person reads them, typed independently of the shared table.
-TEST_F(WindowTest, MenuTextsReadAsDanish) {
-    const char* expected[] = {"&Filer",
-                              "&Gem offentlig data...",
-                              "&\xC3\x85"
-                              "bn offentlig data...",
-                              "Gem hemmelig n\xC3\xB8gle a...",
-                              "\xC3\x85"
-                              "bn hemmelig n\xC3\xB8gle &a...",
-                              "Gem f\xC3\xA6lles n\xC3\xB8gle Pab...",
-                              "&Afslut",
-                              "&V\xC3\xA6rkt\xC3\xB8jer",
-                              "&Slet alt",
-                              "&Opdater Pa og Pab",
-                              "&Brug test-v\xC3\xA6rdier",
-                              "Gener\xC3\xA9r &a",
-                              "&Om"};
-    std::vector<std::string> texts;
-    for (QAction* entry : window.menuBar()->actions()) {
-        texts.push_back(utf8(entry->text()));
-        if (entry->menu() != nullptr) {
-            for (QAction* item : entry->menu()->actions()) {
-                texts.push_back(utf8(item->text()));
-            }
-        }
-    }
-    EXPECT_EQ(texts, std::vector<std::string>(std::begin(expected), std::end(expected)));
-}
-
 }  // namespace
 }  // namespace kxtest
