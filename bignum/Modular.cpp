@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "bignum/Integer.h"
+#include "bignum/WideArithmetic.h"
 
 namespace bignum {
 
@@ -24,6 +25,11 @@ void requireSameModulus(const Natural& m, const Natural& n) {
 // Throws std::invalid_argument "divide by 0 error" for a zero value, leaving it unchanged. The
 // one place that decides how inverses are computed.
 void replaceByInverse(Natural& value, Natural& m) {
+    // An inverse is unique, so the word-sized Euclid may find it; it declines zero, values
+    // not below m and moduli beyond its buffers, which the definition below then handles.
+    if (wide::replaceByInverse(value, m)) {
+        return;
+    }
     Integer coefficientOfModulus(m);
     Integer coefficientOfValue(value);
     const Integer g = extendedGcd(coefficientOfModulus, coefficientOfValue);

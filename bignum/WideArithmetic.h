@@ -1,0 +1,62 @@
+#pragma once
+
+// The hot loops of Natural and Modular on 64-bit words: products, squares, long division and
+// the modular inverse. A word holds two 32-bit limbs, the lower one in its low half. Callers
+// own every buffer; nothing here allocates or throws. Private to bignum/.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "bignum/Natural.h"
+
+namespace bignum::wide {
+
+#if defined(__SIZEOF_INT128__)
+inline constexpr bool available = true;
+#else
+// Without a 128-bit integer type the 32-bit limb loops do all the work.
+inline constexpr bool available = false;
+#endif
+
+using Word = std::uint64_t;
+
+// The largest modulus, in words, that inverse() accepts and that the callers keep their word
+// buffers on the stack for: 4096 bits.
+inline constexpr std::size_t maxWords = 64;
+
+constexpr std::size_t wordsFor(std::size_t limbs) noexcept {
+    return (limbs + 1) / 2;
+}
+
+// words[0, wordsFor(limbs.size())) <- the limbs, the top half of an odd top word zero.
+void pack(std::span<const Limb> limbs, Word* words) noexcept;
+// limbs[0, limbCount) <- the low limbCount limbs of the words.
+void unpack(const Word* words, std::size_t limbCount, Limb* limbs) noexcept;
+
+// r[0, na + nb) <- a * b; r shares no word with a or b.
+void multiply(Word* r, const Word* a, std::size_t na, const Word* b, std::size_t nb) noexcept;
+// r[0, 2n) <- a * a; r shares no word with a.
+void square(Word* r, const Word* a, std::size_t n) noexcept;
+
+// Long division of x[0, nx) by m[0, nm), with nm >= 1, m's top word non-zero and nx >= nm:
+// x[0, nm) becomes the remainder and x[nm, nx) zero, and when q is not null, q[0, nx - nm + 1)
+// receives the quotient. q shares no word with x or m.
+void divide(Word* x, std::size_t nx, const Word* m, std::size_t nm, Word* q) noexcept;
+
+// r[0, n) <- x * y modulo m, for x, y and m of n words (m's top word non-zero); square when x
+// is y. r may be x or y.
+void multiplyModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept;
+
+// out[0, n) <- value^-1 modulo modulus, for n <= maxWords, 0 < value < modulus and modulus > 1,
+// all n words long (modulus's top word non-zero). Returns false, leaving out unspecified, when
+// value and modulus have a common divisor above 1.
+bool inverse(Word* out, const Word* value, const Word* modulus, std::size_t n) noexcept;
+
+// The inverse above for Naturals with 0 < value < modulus and a modulus of at most maxWords
+// words: replaces value by its inverse, or leaves it unchanged when it has none, and returns
+// true. Returns false without touching value for any other operands, which the caller then
+// handles the slow way. Throws std::bad_alloc only when value cannot grow, leaving it as it was.
+bool replaceByInverse(Natural& value, const Natural& modulus);
+
+}  // namespace bignum::wide
