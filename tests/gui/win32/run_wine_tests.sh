@@ -15,37 +15,26 @@ if [ "${1:-}" = "--on-display" ]; then
 fi
 
 build=$(cd "${1:-build/win32}" && pwd)
-program=$build/gui/win32/keyexchange.exe
 KX_DRIVER=$build/tests/gui/win32/keyexchange_wine_driver.exe
-for file in "$program" "$KX_DRIVER"; do
-    if [ ! -f "$file" ]; then
-        echo "missing $file: build the win32 preset first" >&2
-        exit 1
-    fi
+for file in "$build/gui/win32/keyexchange.exe" "$KX_DRIVER"; do
+    [ -f "$file" ] || { echo "missing $file: build the win32 preset first" >&2; exit 1; }
 done
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kx-wine-prefix.XXXXXX")
 work=$(mktemp -d "${TMPDIR:-/tmp}/kx-wine-files.XXXXXX")
 KX_WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-cleanup() {
-    "$KX_WINESERVER" -k >/dev/null 2>&1 || true
-    rm -rf "$WINEPREFIX" "$work"
-}
-trap cleanup EXIT
+trap '"$KX_WINESERVER" -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX" "$work"' EXIT
 
 # Unix paths as Wine's Z: drive sees them.
-windows_path() {
-    printf 'Z:%s' "${1//\//\\}"
-}
-KX_PROGRAM_PATH=$(windows_path "$program")
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+KX_PROGRAM_PATH=$(windows_path "$build/gui/win32/keyexchange.exe")
 KX_WORK_PATH=$(windows_path "$work")
 KX_SNAPSHOT_PATH=$(windows_path "$build/keyexchange-window.png")
 KX_START=$(date +%s)
 rm -f "$build/keyexchange-window.png"
 
 export WINEPREFIX KX_WINESERVER KX_DRIVER KX_PROGRAM_PATH KX_WORK_PATH KX_SNAPSHOT_PATH KX_START
-export WINEARCH=win64
-export WINEDEBUG=-all
+export WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko installer prompts, and no debugger waiting on a crashed program.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 # Wine takes its ANSI code page from the locale; this one gives Windows-1252.
