@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
 
+#include "CurveOracle.h"
 #include "ShellTestSupport.h"
 #include "gui/qt/AboutDialog.h"
 #include "gui/qt/Windows1252.h"
@@ -15,62 +16,38 @@ namespace kxtest {
 namespace {
 
 namespace command = gui::command;
+using gui::qt::AboutDialog;
 
-// The About box as the responder saw it while it was open.
-struct SeenAbout {
-    bool opened = false;
-    bool stayedOpenAfterEscape = false;
-    bool stayedOpenAfterCloseBox = false;
-    bool closedByAnswer = false;
-};
+// Escape and the close box must leave the About box open; the parameter's way out closes it.
+class AboutBoxTest : public ShellTest, public testing::WithParamInterface<bool> {};
 
-gui::qt::AboutDialog* openAbout() {
-    return visibleWindow<gui::qt::AboutDialog>();
-}
+INSTANTIATE_TEST_SUITE_P(OkAndEnter, AboutBoxTest, testing::Bool(),
+                         [](const auto& named) { return named.param ? "Enter" : "OK"; });
 
-// Escape and the close box first, then the given way out.
-DialogResponder::Step tryToClose(SeenAbout& seen, const std::function<void(QDialog&)>& answer) {
-    return [&seen, answer] {
-        gui::qt::AboutDialog* about = openAbout();
+TEST_P(AboutBoxTest, OpensFromOmIgnoresEscapeAndTheCloseBoxAndClosesWithOkOrEnter) {
+    bool afterEscape = false, afterCloseBox = false, afterAnswer = true;
+    const DialogResponder responder({[&] {
+        AboutDialog* about = visibleWindow<AboutDialog>();
         if (about == nullptr) {
             return false;
         }
-        seen.opened = true;
         QTest::keyClick(about, Qt::Key_Escape);
-        seen.stayedOpenAfterEscape = about->isVisible();
+        afterEscape = about->isVisible();
         about->close();
-        seen.stayedOpenAfterCloseBox = about->isVisible();
-        answer(*about);
-        seen.closedByAnswer = !about->isVisible();
+        afterCloseBox = about->isVisible();
+        if (GetParam()) {
+            QTest::keyClick(about, Qt::Key_Return);
+        } else {
+            QTest::mouseClick(about->findChild<QPushButton*>(), Qt::LeftButton);
+        }
+        afterAnswer = about->isVisible();
         return true;
-    };
-}
-
-class AboutBoxTest : public ShellTest {};
-
-TEST_F(AboutBoxTest, OpensFromOmIgnoresEscapeAndClosesWithOk) {
-    SeenAbout seen;
-    const DialogResponder responder({tryToClose(seen, [](QDialog& about) {
-        QPushButton* ok = about.findChild<QPushButton*>();
-        ASSERT_NE(ok, nullptr);
-        QTest::mouseClick(ok, Qt::LeftButton);
-    })});
+    }});
     run(command::about);
     ASSERT_TRUE(responder.finished());
-    EXPECT_TRUE(seen.opened);
-    EXPECT_TRUE(seen.stayedOpenAfterEscape);
-    EXPECT_TRUE(seen.stayedOpenAfterCloseBox);
-    EXPECT_TRUE(seen.closedByAnswer);
-}
-
-TEST_F(AboutBoxTest, EnterClosesItThroughTheDefaultButton) {
-    SeenAbout seen;
-    const DialogResponder responder(
-        {tryToClose(seen, [](QDialog& about) { QTest::keyClick(&about, Qt::Key_Return); })});
-    run(command::about);
-    ASSERT_TRUE(responder.finished());
-    EXPECT_TRUE(seen.stayedOpenAfterEscape);
-    EXPECT_TRUE(seen.closedByAnswer);
+    EXPECT_TRUE(afterEscape);
+    EXPECT_TRUE(afterCloseBox);
+    EXPECT_FALSE(afterAnswer);
 }
 
 // Dialog units as Windows maps them for an 8-point MS Sans Serif at 96 dpi, edge by edge.
@@ -81,16 +58,16 @@ QRect pixelsOf(int x, int y, int width, int height) {
 }
 
 TEST(DialogUnits, MapEdgesLikeWindows) {
-    const int samples[][4] = {{0, 0, 300, 180},  {125, 158, 50, 14}, {7, 7, 286, 145},
-                              {16, 18, 268, 20}, {1, 1, 1, 1},       {3, 5, 7, 9}};
-    for (const auto& sample : samples) {
-        EXPECT_EQ(gui::qt::dialogUnitsToPixels(sample[0], sample[1], sample[2], sample[3]),
-                  pixelsOf(sample[0], sample[1], sample[2], sample[3]));
+    for (const auto& [x, y, w, h] : {std::array{0, 0, 300, 180}, {125, 158, 50, 14}, {7, 7, 286, 145},
+                                     {16, 18, 268, 20}, {1, 1, 1, 1}, {3, 5, 7, 9}}) {
+        EXPECT_EQ(gui::qt::dialogUnitsToPixels(x, y, w, h), pixelsOf(x, y, w, h));
     }
 }
 
-TEST_F(AboutBoxTest, ItemsFollowTheTemplate) {
-    gui::qt::AboutDialog about(window, window.clientArea());
+using AboutItemsTest = ShellTest;
+
+TEST_F(AboutItemsTest, ItemsFollowTheTemplate) {
+    AboutDialog about(window, window.clientArea());
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     EXPECT_EQ(utf8(about.windowTitle()), "Om...");
@@ -99,16 +76,8 @@ TEST_F(AboutBoxTest, ItemsFollowTheTemplate) {
     EXPECT_EQ(about.size(), QSize(450, 293));
     EXPECT_EQ(about.pos(), window.clientArea().mapToGlobal(QPoint(0, 0)));
 
-    const QList<QWidget*> items =
-        about.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    const QList<QWidget*> items = about.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(static_cast<std::size_t>(items.size()), gui::aboutItems.size());
-    for (std::size_t index = 0; index < gui::aboutItems.size(); ++index) {
-        const gui::DialogItemSpec& spec = gui::aboutItems[index];
-        const QWidget& item = *items[static_cast<qsizetype>(index)];
-        SCOPED_TRACE(index);
-        EXPECT_EQ(item.geometry(), pixelsOf(spec.x, spec.y, spec.width, spec.height));
-        EXPECT_TRUE(item.isVisible());
-    }
     const auto* ok = qobject_cast<const QPushButton*>(items[0]);
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), QStringLiteral("OK"));
@@ -116,26 +85,70 @@ TEST_F(AboutBoxTest, ItemsFollowTheTemplate) {
     const auto* group = qobject_cast<const QGroupBox*>(items[1]);
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(utf8(group->title()), "Om Diffie-Hellman n\xC3\xB8gleudveksling");
-
-    for (std::size_t index = 2; index < gui::aboutItems.size(); ++index) {
-        const auto* label = qobject_cast<const QLabel*>(items[static_cast<qsizetype>(index)]);
+    const QFontMetrics metrics(about.font());
+    for (std::size_t index = 0; index < gui::aboutItems.size(); ++index) {
+        const gui::DialogItemSpec& spec = gui::aboutItems[index];
+        const QWidget& item = *items[static_cast<qsizetype>(index)];
+        SCOPED_TRACE(index);
+        EXPECT_EQ(item.geometry(), pixelsOf(spec.x, spec.y, spec.width, spec.height));
+        EXPECT_TRUE(item.isVisible());
+        if (index < 2) {
+            continue;
+        }
+        const auto* label = qobject_cast<const QLabel*>(&item);
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-        EXPECT_TRUE(label->wordWrap());
         // Lines end in a lone carriage return in the template and in a line break on screen.
-        std::string lines(gui::aboutItems[index].text);
+        std::string lines(spec.text);
         std::replace(lines.begin(), lines.end(), '\r', '\n');
         EXPECT_EQ(gui::qt::toWindows1252(label->text()), lines);
-    }
-    // Every text fits its item in the font the box chose.
-    const QFontMetrics metrics(about.font());
-    for (qsizetype text = 2; text < items.size(); ++text) {
-        const auto* label = qobject_cast<const QLabel*>(items[text]);
-        const QRect needed = metrics.boundingRect(
-            QRect(0, 0, label->width(), 0), Qt::AlignHCenter | Qt::TextWordWrap, label->text());
-        EXPECT_LE(needed.height(), label->height()) << text;
+        const QRect needed = metrics.boundingRect(QRect(0, 0, label->width(), 0),
+                                                  Qt::AlignHCenter | Qt::TextWordWrap, label->text());
+        EXPECT_LE(needed.height(), label->height());  // fits in the font the box chose
     }
     about.done(QDialog::Accepted);
+}
+
+// Saves the widget as PNG in the build folder for a person to look at; checks it is not blank:
+// many colours, and a fair share of pixels unlike the commonest one.
+void saveAndCheck(QWidget& widget, const char* name) {
+    const QImage image = widget.grab().toImage();
+    EXPECT_TRUE(image.save(QDir(QStringLiteral(KX_RENDER_DIR)).filePath(QString::fromUtf8(name))));
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            ++counts[image.pixel(x, y)];
+        }
+    }
+    int commonest = 0;
+    for (const int count : counts) {
+        commonest = std::max(commonest, count);
+    }
+    EXPECT_GT(counts.size(), 16) << name;
+    EXPECT_GT(image.width() * image.height() - commonest, image.width() * image.height() / 50) << name;
+}
+
+using RenderTest = ShellTest;
+
+TEST_F(RenderTest, WindowAndAboutBoxRenderToPng) {
+    // Halfway through an exchange: the other party's Pa has arrived as Pb.
+    run(command::useTestValues);
+    const AffinePoint received = testCurve.multiply(0x5A17C0FFEE, testPoint);
+    state.Pb().fromText(pointText(received));
+    edit(app::TextField::a).setText(QStringLiteral("1F2E3D4C5B6A"));
+    run(command::updatePaPab);
+    EXPECT_EQ(shown(app::TextField::Pab), pointText(testCurve.multiply(0x1F2E3D4C5B6A, received)));
+    saveAndCheck(window, "main-window.png");
+    const DialogResponder responder({[] {
+        AboutDialog* about = visibleWindow<AboutDialog>();
+        if (about != nullptr) {
+            saveAndCheck(*about, "about-box.png");
+            QTest::mouseClick(about->findChild<QPushButton*>(), Qt::LeftButton);
+        }
+        return about != nullptr;
+    }});
+    run(command::about);
+    EXPECT_TRUE(responder.finished());
 }
 
 }  // namespace

@@ -18,9 +18,7 @@ struct AffinePoint {
 };
 
 struct SmallCurve {
-    std::uint64_t q;
-    std::uint64_t A;
-    std::uint64_t B;
+    std::uint64_t q, A, B;
 
     std::uint64_t times(std::uint64_t u, std::uint64_t v) const {
         return static_cast<std::uint64_t>(Wide{u} * v % q);
@@ -29,53 +27,35 @@ struct SmallCurve {
         return static_cast<std::uint64_t>((Wide{u} + v) % q);
     }
     std::uint64_t minus(std::uint64_t u, std::uint64_t v) const { return plus(u, q - v % q); }
-    // q is prime: u^(q-2).
-    std::uint64_t inverse(std::uint64_t u) const {
+    std::uint64_t inverse(std::uint64_t u) const {  // q is prime: u^(q-2)
         std::uint64_t result = 1;
-        std::uint64_t base = u % q;
-        for (std::uint64_t exponent = q - 2; exponent != 0; exponent >>= 1) {
-            if ((exponent & 1U) != 0) {
-                result = times(result, base);
-            }
+        for (std::uint64_t base = u % q, exponent = q - 2; exponent != 0; exponent >>= 1) {
+            result = (exponent & 1U) != 0 ? times(result, base) : result;
             base = times(base, base);
         }
         return result;
     }
-
-    bool contains(const AffinePoint& point) const {
-        const std::uint64_t right =
-            plus(times(times(point.x, point.x), point.x), plus(times(A, point.x), B));
-        return point.atInfinity || times(point.y, point.y) == right;
+    bool contains(const AffinePoint& p) const {
+        return p.atInfinity || times(p.y, p.y) == plus(times(times(p.x, p.x), p.x),
+                                                       plus(times(A, p.x), B));
     }
-
-    AffinePoint add(const AffinePoint& left, const AffinePoint& right) const {
-        if (left.atInfinity) {
-            return right;
+    AffinePoint add(const AffinePoint& l, const AffinePoint& r) const {
+        if (l.atInfinity || r.atInfinity) {
+            return l.atInfinity ? r : l;
         }
-        if (right.atInfinity) {
-            return left;
+        if (l.x == r.x && plus(l.y, r.y) == 0) {
+            return {};
         }
-        std::uint64_t slope = 0;
-        if (left.x == right.x) {
-            if (plus(left.y, right.y) == 0) {
-                return {};
-            }
-            slope = times(plus(times(3, times(left.x, left.x)), A), inverse(times(2, left.y)));
-        } else {
-            slope = times(minus(right.y, left.y), inverse(minus(right.x, left.x)));
-        }
-        const std::uint64_t x = minus(minus(times(slope, slope), left.x), right.x);
-        const std::uint64_t y = minus(times(slope, minus(left.x, x)), left.y);
-        return {false, x, y};
+        const std::uint64_t slope =
+            l.x == r.x ? times(plus(times(3, times(l.x, l.x)), A), inverse(times(2, l.y)))
+                       : times(minus(r.y, l.y), inverse(minus(r.x, l.x)));
+        const std::uint64_t x = minus(minus(times(slope, slope), l.x), r.x);
+        return {false, x, minus(times(slope, minus(l.x, x)), l.y)};
     }
-
     AffinePoint multiply(std::uint64_t scalar, AffinePoint point) const {
         AffinePoint result;
-        for (; scalar != 0; scalar >>= 1) {
-            if ((scalar & 1U) != 0) {
-                result = add(result, point);
-            }
-            point = add(point, point);
+        for (; scalar != 0; scalar >>= 1, point = add(point, point)) {
+            result = (scalar & 1U) != 0 ? add(result, point) : result;
         }
         return result;
     }
@@ -86,23 +66,19 @@ inline constexpr SmallCurve testCurve{0x725F8E91CC4087, 0x3B5AF16DF11649, 0x40B7
 inline constexpr AffinePoint testPoint{false, 0x6C4AE1678418BE, 0x10695272AE2CD6};
 
 inline std::string hexText(std::uint64_t value) {
-    static constexpr std::string_view digits = "0123456789ABCDEF";
     std::string text;
     do {
-        text.insert(text.begin(), digits[value % 16]);
-        value /= 16;
-    } while (value != 0);
+        text.insert(text.begin(), "0123456789ABCDEF"[value % 16]);
+    } while ((value /= 16) != 0);
     return text;
 }
 
 inline std::string pointText(const AffinePoint& point) {
-    if (point.atInfinity) {
-        return "(uendelig)";
-    }
-    return "(" + hexText(point.x) + ", " + hexText(point.y) + ")";
+    return point.atInfinity ? "(uendelig)"
+                            : "(" + hexText(point.x) + ", " + hexText(point.y) + ")";
 }
 
-// Canonical upper-case hex of at most 16 digits, as the program writes it.
+// Canonical upper-case hex of at most 16 digits, as the program writes it; nothing otherwise.
 inline std::optional<std::uint64_t> parseHexText(std::string_view text) {
     if (text.empty() || text.size() > 16 || (text.size() > 1 && text.front() == '0')) {
         return std::nullopt;

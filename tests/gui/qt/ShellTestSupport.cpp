@@ -1,22 +1,15 @@
 #include "ShellTestSupport.h"
 
+#include <gmock/gmock.h>
+
 #include <QDialog>
+#include <QDir>
 #include <QKeyEvent>
-#include <QMessageBox>
+#include <QMenuBar>
 #include <QTest>
-#include <QWindow>
 #include <cstdlib>
-#include <string_view>
 
 namespace kxtest {
-
-std::uint64_t testSeed() {
-    const char* text = std::getenv("KX_TEST_SEED");
-    if (text == nullptr || *text == '\0') {
-        return 0x6B78716174657374;
-    }
-    return std::strtoull(text, nullptr, 0);
-}
 
 std::uint64_t SeededRandom::nextWide() {
     std::uint64_t mixed = (state_ += 0x9E3779B97F4A7C15);
@@ -25,67 +18,29 @@ std::uint64_t SeededRandom::nextWide() {
     return mixed ^ (mixed >> 31);
 }
 
-std::uint32_t SeededRandom::nextWord() {
-    return static_cast<std::uint32_t>(nextWide() >> 32);
-}
-
-QString utf8(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-std::string utf8(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
 DialogResponder::DialogResponder(std::vector<Step> steps) : steps_(std::move(steps)) {
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
     timer_.start(5);
-    clock_.start();
+    sinceStep_.start();
 }
 
 void DialogResponder::poll() {
-    constexpr qint64 patienceMilliseconds = 20000;
     if (!finished() && steps_[next_]()) {
         ++next_;
-        clock_.restart();
+        sinceStep_.restart();
     }
-    if (finished()) {
-        timer_.stop();
+    if (visibleWindow<QDialog>() == nullptr) {
+        sinceStep_.restart();
+    }
+    if (sinceStep_.elapsed() < 15000) {
         return;
     }
-    if (clock_.elapsed() > patienceMilliseconds) {
-        timer_.stop();
-        ADD_FAILURE() << "step " << next_ << " found nothing to answer";
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) {
-                dialog->done(QDialog::Rejected);
-            }
-        }
-    }
-}
-
-DialogWatchdog::DialogWatchdog() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { check(); });
-    timer_.start(100);
-    clock_.start();
-}
-
-void DialogWatchdog::check() {
-    constexpr qint64 patienceMilliseconds = 15000;
-    const qint64 now = clock_.elapsed();
+    sinceStep_.restart();
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* dialog = qobject_cast<QDialog*>(widget);
-        if (dialog == nullptr || !dialog->isVisible()) {
-            firstSeen_.remove(widget);
-            continue;
-        }
-        const qint64 seen = firstSeen_.value(widget, now);
-        firstSeen_.insert(widget, seen);
-        if (now - seen > patienceMilliseconds) {
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) {
             const auto* box = qobject_cast<QMessageBox*>(dialog);
-            ADD_FAILURE() << "unanswered window \"" << utf8(dialog->windowTitle())
-                          << "\": " << (box != nullptr ? utf8(box->text()) : std::string());
-            firstSeen_.remove(widget);
+            ADD_FAILURE() << "unanswered \"" << utf8(dialog->windowTitle())
+                          << "\": " << (box ? utf8(box->text()) : std::string());
             dialog->done(QDialog::Rejected);
         }
     }
@@ -93,14 +48,13 @@ void DialogWatchdog::check() {
 
 DialogResponder::Step recordAndDismiss(SeenMessage& seen, std::function<void()> whileOpen) {
     return [&seen, whileOpen] {
-        QMessageBox* box = visibleWindow<QMessageBox>(
-            [](QMessageBox& candidate) { return candidate.parent() == nullptr; });
+        QMessageBox* box =
+            visibleWindow<QMessageBox>([](QMessageBox& candidate) { return candidate.parent() == nullptr; });
         if (box == nullptr) {
             return false;
         }
-        seen = {utf8(box->text()),     utf8(box->windowTitle()),
-                box->icon(),           box->parent() != nullptr,
-                box->windowModality(), QApplication::activeModalWidget() != nullptr};
+        seen = {utf8(box->text()), utf8(box->windowTitle()), box->icon(), box->windowModality(),
+                QApplication::activeModalWidget() != nullptr};
         if (whileOpen) {
             whileOpen();
         }
@@ -109,46 +63,47 @@ DialogResponder::Step recordAndDismiss(SeenMessage& seen, std::function<void()> 
     };
 }
 
-void clickThroughWindow(QWidget& target) {
-    QWidget& topLevel = *target.window();
-    const QPoint at = target.mapTo(&topLevel, target.rect().center());
-    QTest::mouseClick(topLevel.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
-}
-
 void typeText(QWidget& widget, const QString& text) {
-    const QList<uint> codePoints = text.toUcs4();
-    for (const uint codePoint : codePoints) {
-        const QString keyText = QStringView(QChar::fromUcs4(codePoint)).toString();
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, keyText);
-        QApplication::sendEvent(&widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, keyText);
-        QApplication::sendEvent(&widget, &release);
+    for (const uint codePoint : text.toUcs4()) {
+        const QString key = QStringView(QChar::fromUcs4(codePoint)).toString();
+        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(type, Qt::Key_unknown, Qt::NoModifier, key);
+            QApplication::sendEvent(&widget, &event);
+        }
     }
 }
+
+namespace {
+std::uint64_t testSeed() {
+    const char* text = std::getenv("KX_TEST_SEED");
+    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 0) : 0x6B78716174657374;
+}
+}  // namespace
 
 ShellTest::ShellTest() : seed(testSeed()), random(seed) {}
 
 void ShellTest::SetUp() {
     RecordProperty("seed", std::to_string(seed));
+    ASSERT_TRUE(folder.isValid());
+    previousFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 }
 
+void ShellTest::TearDown() { QDir::setCurrent(previousFolder); }
+
 QWidget& ShellTest::control(int id) {
-    const QList<QWidget*> found =
-        window.clientArea().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    QWidget* match = nullptr;
-    int matches = 0;
-    for (QWidget* candidate : found) {
+    QList<QWidget*> found;
+    for (QWidget* candidate : window.clientArea().findChildren<QWidget*>()) {
         if (candidate->property("controlId").toInt() == id) {
-            match = candidate;
-            ++matches;
+            found.append(candidate);
         }
     }
-    if (matches != 1) {
+    if (found.size() != 1) {
         throw std::logic_error("not exactly one control " + std::to_string(id));
     }
-    return *match;
+    return *found.front();
 }
 
 QLineEdit& ShellTest::edit(app::TextField field) {
@@ -159,30 +114,27 @@ QLineEdit& ShellTest::edit(app::TextField field) {
     return *found;
 }
 
-QLabel& ShellTest::valueLabel(app::TextField field) {
-    auto* found = qobject_cast<QLabel*>(&control(gui::controlFor(field).id));
-    if (found == nullptr) {
-        throw std::logic_error("field is no label");
-    }
-    return *found;
-}
-
-QPushButton& ShellTest::button(int command) {
-    auto* found = qobject_cast<QPushButton*>(&control(command));
-    if (found == nullptr) {
-        throw std::logic_error("control is no button");
-    }
-    return *found;
-}
-
-QAction& ShellTest::action(int command) {
-    const QList<QAction*> actions = window.menuBar()->findChildren<QAction*>();
-    for (QAction* candidate : actions) {
+void ShellTest::runOn(gui::qt::MainWindow& target, int command) {
+    for (QAction* candidate : target.menuBar()->findChildren<QAction*>()) {
         if (candidate->data().toInt() == command && !candidate->isSeparator()) {
-            return *candidate;
+            candidate->trigger();
+            return;
         }
     }
     throw std::logic_error("no menu command " + std::to_string(command));
 }
 
 }  // namespace kxtest
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleMock(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) {  // CTest's discovery needs no display
+        return RUN_ALL_TESTS();
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);  // a closed window must not end later tests
+    return RUN_ALL_TESTS();
+}

@@ -5,12 +5,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QHash>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -24,25 +22,21 @@
 
 namespace kxtest {
 
-// The seed comes from KX_TEST_SEED when set, so one variable reproduces a failure.
-std::uint64_t testSeed();
-
-// Deterministic 32-bit words (splitmix64) for the secrets the window draws.
+// Deterministic words (splitmix64) for the secrets the window draws; KX_TEST_SEED reproduces.
 class SeededRandom final : public app::RandomSource {
   public:
     explicit SeededRandom(std::uint64_t seed) : state_(seed) {}
-    std::uint32_t nextWord() override;
+    std::uint32_t nextWord() override { return static_cast<std::uint32_t>(nextWide() >> 32); }
     std::uint64_t nextWide();
 
   private:
     std::uint64_t state_;
 };
 
-// Converts UTF-8 test literals to the window's Unicode text and back.
-QString utf8(const char* text);
-std::string utf8(const QString& text);
+inline QString utf8(const char* text) { return QString::fromUtf8(text); }
+inline std::string utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
-// The first visible window of type T that satisfies the filter, or null.
+// The first visible top-level window of type T that satisfies the filter, or null.
 template <typename T>
 T* visibleWindow(const std::function<bool(T&)>& filter = [](T&) { return true; }) {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -54,83 +48,61 @@ T* visibleWindow(const std::function<bool(T&)>& filter = [](T&) { return true; }
     return nullptr;
 }
 
-// Answers the dialogs and message boxes that a command opens, from inside their event loops.
-// Each step is tried every few milliseconds until it reports that it found its window and acted;
-// then the next step takes over. If a step never succeeds, the responder closes every dialog
-// after a while, so a failing test ends instead of hanging.
+// Answers the dialogs a command opens, from inside their event loops: each step is polled until it
+// reports that it acted. Any dialog left open for seconds fails the test and is closed, so a
+// wrong or missing answer ends the test instead of hanging it.
 class DialogResponder {
   public:
     using Step = std::function<bool()>;
-    explicit DialogResponder(std::vector<Step> steps);
+    explicit DialogResponder(std::vector<Step> steps = {});
     DialogResponder(const DialogResponder&) = delete;
     DialogResponder& operator=(const DialogResponder&) = delete;
-
     bool finished() const { return next_ == steps_.size(); }
 
   private:
     void poll();
-
     std::vector<Step> steps_;
     std::size_t next_ = 0;
     QTimer timer_;
-    QElapsedTimer clock_;
+    QElapsedTimer sinceStep_;
 };
 
-// What a message box of the key exchange showed while it was open.
+// What an ownerless message box of the key exchange showed while it was open.
 struct SeenMessage {
     std::string text;  // UTF-8
     std::string caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool hasParent = true;
     Qt::WindowModality modality = Qt::ApplicationModal;
     bool windowBlocked = true;
 };
 
-// A step that records the message box, runs whileOpen, and then presses OK.
+// A step that records the ownerless message box, runs whileOpen, then presses OK.
 DialogResponder::Step recordAndDismiss(SeenMessage& seen, std::function<void()> whileOpen = {});
 
-// Clicks the widget the way a mouse does: through its window, so that a modal box blocks it.
-void clickThroughWindow(QWidget& target);
-
-// Types text into a widget key by key, one code point per key press.
+// Types text into a widget, one key press per code point.
 void typeText(QWidget& widget, const QString& text);
 
-// Fails the test and closes any dialog or message box that stays open for seconds: one that
-// no responder expected would otherwise wait for ever.
-class DialogWatchdog {
-  public:
-    DialogWatchdog();
-    DialogWatchdog(const DialogWatchdog&) = delete;
-    DialogWatchdog& operator=(const DialogWatchdog&) = delete;
-
-  private:
-    void check();
-
-    QTimer timer_;
-    QElapsedTimer clock_;
-    QHash<const QWidget*, qint64> firstSeen_;
-};
-
-// A shown main window on a state of its own.
+// A shown main window on a state of its own, run from inside a temporary current folder so that
+// a file dialog answered wrongly cannot write into the source tree.
 class ShellTest : public ::testing::Test {
   protected:
     ShellTest();
     void SetUp() override;
+    void TearDown() override;
 
     QWidget& control(int id);  // the only control with this identifier
     QLineEdit& edit(app::TextField field);
-    QLabel& valueLabel(app::TextField field);
-    QPushButton& button(int command);
-    QAction& action(int command);
-    // Runs a command from the menu.
-    void run(int command) { action(command).trigger(); }
+    void run(int command) { runOn(window, command); }
+    static void runOn(gui::qt::MainWindow& target, int command);  // from the menu
     std::string shown(app::TextField field) const { return window.fieldText(field); }
 
     const std::uint64_t seed;
     SeededRandom random;
     app::KeyExchange state{random};
     gui::qt::MainWindow window{state};
-    DialogWatchdog watchdog;
+    QTemporaryDir folder;
+    QString previousFolder;
+    DialogResponder watchdog;  // no steps: only closes dialogs nobody answers
 };
 
 }  // namespace kxtest
