@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <ostream>
 #include <random>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -15,65 +14,45 @@
 namespace {
 
 using bignum::Limb;
+using Limbs = std::vector<Limb>;
 
-std::vector<Limb> limbsOf(const bignum::Natural& value) {
-    return {value.limbs().begin(), value.limbs().end()};
-}
+Limbs limbsOf(const bignum::Natural& value) { return {value.limbs().begin(), value.limbs().end()}; }
 
 // Compared without the program's own arithmetic.
-bool below(std::span<const Limb> x, std::span<const Limb> y) {
-    if (x.size() != y.size()) {
-        return x.size() < y.size();
-    }
-    for (std::size_t i = x.size(); i-- > 0;) {
-        if (x[i] != y[i]) {
-            return x[i] < y[i];
-        }
-    }
-    return false;
+bool below(const Limbs& x, const Limbs& y) {
+    return x.size() != y.size() ? x.size() < y.size()
+                                : std::lexicographical_compare(x.rbegin(), x.rend(), y.rbegin(), y.rend());
 }
 
-struct ScriptedDraw {
-    const char* name;
-    std::vector<Limb> q;
-    std::vector<std::uint32_t> words;
-    std::vector<Limb> expectedA;
-    std::size_t wordsUsed;
-
-    friend void PrintTo(const ScriptedDraw& c, std::ostream* out) { *out << c.name; }
-};
-
-class ScriptedDrawTest : public ::testing::TestWithParam<ScriptedDraw> {};
-
-TEST_P(ScriptedDrawTest, MasksFillsFromLimbZeroAndRejectsUntilBelowQ) {
-    const ScriptedDraw& c = GetParam();
-    kxtest::ScriptedRandom random(c.words);
-    app::KeyExchange state(random);
-    state.q().setLimbs(c.q);
-    state.drawSecret();
-    EXPECT_EQ(limbsOf(state.a()), c.expectedA);
-    EXPECT_EQ(random.used(), c.wordsUsed);
+TEST(DrawSecret, MasksFillsFromLimbZeroAndRejectsUntilBelowQ) {
+    struct Case {
+        const char* name;
+        Limbs q;
+        std::vector<std::uint32_t> words;
+        Limbs expectedA;
+        std::size_t wordsUsed;
+    };
+    const std::vector<Case> cases{
+        {"q = 0 draws nothing", {}, {}, {}, 0},
+        {"q = 1 only accepts zero", {1}, {0xFFFFFFFF, 0xFFFFFFFE}, {}, 2},
+        {"q = 2 rejects 2 and 3", {2}, {3, 2, 1}, {1}, 3},
+        {"top limb masked to the bits of q", {0x1F}, {0xFFFFFFE3}, {3}, 1},
+        {"zero accepted", {0x10}, {0x20}, {}, 1},
+        {"equal to q rejected", {0x10}, {0x10, 0x0F}, {0x0F}, 2},
+        {"full top bit keeps all bits", {0x80000000}, {0xFFFFFFFF, 0x7FFFFFFF}, {0x7FFFFFFF}, 2},
+        {"two limbs, low word first", {0x5, 0x1}, {0x6, 0xFFFFFFFF, 0x5, 0x1, 0xFFFFFFFF, 0x0},
+         {0xFFFFFFFF}, 6},
+        {"two limbs decided by the top limb", {0x5, 0x3}, {0xFFFFFFFF, 0x2}, {0xFFFFFFFF, 0x2}, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kxtest::ScriptedRandom random(c.words);
+        app::KeyExchange state(random);
+        state.q().setLimbs(c.q);
+        state.drawSecret();
+        EXPECT_EQ(limbsOf(state.a()), c.expectedA);
+        EXPECT_EQ(random.used(), c.wordsUsed);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ScriptedDrawTest,
-    ::testing::Values(
-        ScriptedDraw{"ZeroModulusDrawsNothing", {}, {}, {}, 0},
-        ScriptedDraw{"ModulusOneOnlyAcceptsZero", {1}, {0xFFFFFFFF, 0xFFFFFFFE}, {}, 2},
-        ScriptedDraw{"ModulusTwoRejectsTwoAndThree", {2}, {3, 2, 1}, {1}, 3},
-        ScriptedDraw{"TopLimbMaskedToTheBitsOfQ", {0x1F}, {0xFFFFFFE3}, {3}, 1},
-        ScriptedDraw{"ZeroIsAccepted", {0x10}, {0x20}, {}, 1},
-        ScriptedDraw{"EqualToQIsRejected", {0x10}, {0x10, 0x0F}, {0x0F}, 2},
-        ScriptedDraw{
-            "FullTopBitKeepsAllBits", {0x80000000}, {0xFFFFFFFF, 0x7FFFFFFF}, {0x7FFFFFFF}, 2},
-        ScriptedDraw{"TwoLimbsLowWordFirst",
-                     {0x5, 0x1},
-                     {0x6, 0xFFFFFFFF, 0x5, 0x1, 0xFFFFFFFF, 0x0},
-                     {0xFFFFFFFF},
-                     6},
-        ScriptedDraw{
-            "TwoLimbsDecidedByTheTopLimb", {0x5, 0x3}, {0xFFFFFFFF, 0x2}, {0xFFFFFFFF, 0x2}, 2}),
-    kxtest::CaseName());
 
 TEST(DrawSecret, AlwaysBelowQForRandomModuli) {
     const std::uint64_t seed = kxtest::testSeed();
@@ -81,35 +60,20 @@ TEST(DrawSecret, AlwaysBelowQForRandomModuli) {
     std::mt19937_64 pick(seed);
     kxtest::SeededRandom random(seed ^ 0x5DEECE66Dull);
     app::KeyExchange state(random);
-    const int iterations = kxtest::testIterations(2000);
-    for (int i = 0; i < iterations; ++i) {
-        std::vector<Limb> q(1 + pick() % 6);
+    for (int i = 0; i < kxtest::testIterations(2000); ++i) {
+        Limbs q(1 + pick() % 6);
         for (Limb& limb : q) {
             limb = static_cast<Limb>(pick());
         }
-        // Top limbs near the edges of the mask: one bit, all bits, a power of two and its
-        // neighbours.
-        switch (pick() % 4) {
-            case 0:
-                q.back() = 1;
-                break;
-            case 1:
-                q.back() = 0xFFFFFFFF;
-                break;
-            case 2:
-                q.back() = Limb{1} << (pick() % 32);
-                break;
-            default:
-                q.back() |= 1;
-                break;
-        }
+        // Top limbs at the edges of the mask: one bit, all bits, a power of two, anything odd.
+        const Limb tops[] = {1, 0xFFFFFFFF, Limb{1} << (pick() % 32), q.back() | 1};
+        q.back() = tops[pick() % 4];
         state.q().setLimbs(q);
         // Each draw is accepted with probability at least 1/2; 64 rejections in a row mean a fault.
         random.resetBudget(64 * q.size());
         state.drawSecret();
-        const std::vector<Limb> a = limbsOf(state.a());
-        ASSERT_TRUE(below(a, q)) << "draw " << i << ": a = " << state.a().toHex()
-                                 << ", q = " << state.q().toHex();
+        ASSERT_TRUE(below(limbsOf(state.a()), q))
+            << "draw " << i << ": a = " << state.a().toHex() << ", q = " << state.q().toHex();
     }
 }
 
@@ -119,16 +83,14 @@ TEST(DrawSecret, SmallModuliReachEveryValue) {
     kxtest::SeededRandom random(seed);
     app::KeyExchange state(random);
     for (const Limb modulus : {1u, 2u, 3u, 5u}) {
-        state.q().setLimbs(std::vector<Limb>{modulus});
+        state.q().setLimbs(Limbs{modulus});
         std::vector<int> seen(modulus, 0);
         for (int i = 0; i < 200; ++i) {
             random.resetBudget(64);
             state.drawSecret();
-            const std::vector<Limb> a = limbsOf(state.a());
-            ASSERT_LE(a.size(), 1u);
-            const Limb value = a.empty() ? 0 : a[0];
-            ASSERT_LT(value, modulus);
-            ++seen[value];
+            const Limbs a = limbsOf(state.a());
+            ASSERT_TRUE(below(a, {modulus}));
+            ++seen[a.empty() ? 0 : a[0]];
         }
         for (Limb value = 0; value < modulus; ++value) {
             EXPECT_GT(seen[value], 0) << "never drew " << value << " below " << modulus;
@@ -144,7 +106,6 @@ TEST(SystemRandom, WordsVary) {
         differingBits |= random.nextWord() ^ first;
     }
     // A bit stays clear only when all sixteen words agree with the first there: 2^-16 each.
-    EXPECT_NE(differingBits, 0u);
     EXPECT_GT(std::popcount(differingBits), 16);
 }
 

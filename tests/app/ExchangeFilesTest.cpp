@@ -3,11 +3,11 @@
 
 #include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/ExchangeFiles.h"
+#include "app/KeyExchange.h"
 #include "tests/app/Fakes.h"
 #include "tests/app/TestCurve.h"
 #include "tests/app/TestSupport.h"
@@ -22,260 +22,170 @@ using ::testing::IsEmpty;
 
 using namespace std::string_literals;
 
-const ViewEvent tooMuchData =
-    ViewEvent::message("For meget data", "Wierdness", MessageIcon::warning);
-
-class ExchangeFilesTest : public ::testing::Test {
-  protected:
-    void openPublic(const std::string& bytes) {
-        kxtest::writeFile(dir / "in.public", bytes);
-        chooser.willAnswer(dir / "in.public");
-        app::openPublicData(state, view, chooser);
+// One user: a state, its window, its file dialog, and a folder for its files.
+struct User {
+    explicit User(std::uint64_t seed = 1) : random(seed), state(random) {}
+    void open(const std::string& name, const std::string& bytes) {
+        kxtest::writeFile(dir / name, bytes);
+        chooser.willAnswer(dir / name);
+        name.ends_with(".secret") ? app::openSecretKey(view, chooser)
+                                  : app::openPublicData(state, view, chooser);
     }
-    void openSecret(const std::string& bytes) {
-        kxtest::writeFile(dir / "in.secret", bytes);
-        chooser.willAnswer(dir / "in.secret");
-        app::openSecretKey(view, chooser);
-    }
-    std::string savedPublicData() {
-        chooser.willAnswer(dir / "out.public");
-        app::savePublicData(view, chooser);
-        return kxtest::readFile(dir / "out.public");
+    std::string saved(void (*save)(app::KeyExchangeView&, app::FileChooser&)) {
+        chooser.willAnswer(dir / "out");
+        save(view, chooser);
+        return kxtest::readFile(dir / "out");
     }
 
     kxtest::TempDir dir;
-    kxtest::ScriptedRandom random{{}};
-    app::KeyExchange state{random};
+    kxtest::SeededRandom random;
+    app::KeyExchange state;
     kxtest::FakeView view;
     kxtest::FakeChooser chooser;
 };
 
-TEST_F(ExchangeFilesTest, PublicDataHoldsTheSixTextsSeparatedAndTerminated) {
-    state.useTestValues(view);
-    view.type(TextField::a, "1");
-    state.updatePaPab(view);
-    const std::string expected =
-        "725F8E91CC4087*3B5AF16DF11649*40B77BE2CBBEDC*6C4AE1678418BE*10695272AE2CD6*"
-        "(6C4AE1678418BE, 10695272AE2CD6)\0"s;
-    EXPECT_EQ(savedPublicData(), expected);
-    EXPECT_EQ(expected.size(), 14u * 5 + 32 + 6);
-    EXPECT_THAT(view.messages(), IsEmpty());
-}
-
-TEST_F(ExchangeFilesTest, PublicDataRightAfterStartIsNineBytes) {
-    EXPECT_EQ(savedPublicData(), "*****...\0"s);
-}
-
-TEST_F(ExchangeFilesTest, PublicDataTakesFieldsAsTypedAndEndsEachAtItsNul) {
-    view.type(TextField::q, "00ff");
-    view.type(TextField::A, "x*y");  // a typed "*" becomes a separator
-    view.type(TextField::Py, "12\0 34"s);
-    view.type(TextField::Pa, "(uendelig)");
-    EXPECT_EQ(savedPublicData(), "00ff*x*y***12*(uendelig)\0"s);
-}
-
-struct KeyFileCase {
-    const char* name;
-    TextField field;
-    std::string text;
-    std::string expectedBytes;
-
-    friend void PrintTo(const KeyFileCase& c, std::ostream* out) { *out << c.name; }
-};
-
-class KeyFileTest : public ExchangeFilesTest, public ::testing::WithParamInterface<KeyFileCase> {};
-
-TEST_P(KeyFileTest, HoldsExactlyTheFieldText) {
-    const KeyFileCase& c = GetParam();
-    view.type(c.field, c.text);
-    chooser.willAnswer(dir / "out");
-    if (c.field == TextField::a) {
-        app::saveSecretKey(view, chooser);
-    } else {
-        app::saveSharedKey(view, chooser);
+TEST(ExchangeFiles, EachFileHoldsExactlyItsFieldTexts) {
+    struct Case {
+        const char* name;
+        void (*save)(app::KeyExchangeView&, app::FileChooser&);
+        std::vector<std::pair<TextField, std::string>> typed;
+        std::string bytes;
+    };
+    const std::vector<Case> cases{
+        {"public right after start", app::savePublicData, {}, "*****...\0"s},
+        {"public", app::savePublicData,
+         {{TextField::q, "725F8E91CC4087"}, {TextField::A, "3B5AF16DF11649"},
+          {TextField::B, "40B77BE2CBBEDC"}, {TextField::Px, "6C4AE1678418BE"},
+          {TextField::Py, "10695272AE2CD6"}, {TextField::Pa, "(6C4AE1678418BE, 10695272AE2CD6)"}},
+         "725F8E91CC4087*3B5AF16DF11649*40B77BE2CBBEDC*6C4AE1678418BE*10695272AE2CD6*"
+         "(6C4AE1678418BE, 10695272AE2CD6)\0"s},
+        {"public as typed, each field ending at its NUL", app::savePublicData,
+         {{TextField::q, "00ff"}, {TextField::A, "x*y"}, {TextField::Py, "12\0 34"s},
+          {TextField::Pa, "(uendelig)"}},
+         "00ff*x*y***12*(uendelig)\0"s},
+        {"secret", app::saveSecretKey, {{TextField::a, "1A2B"}}, "1A2B"},
+        {"empty secret", app::saveSecretKey, {}, ""},
+        {"secret as typed", app::saveSecretKey, {{TextField::a, "0x1a\r\n"}}, "0x1a\r\n"},
+        {"secret ending at its NUL", app::saveSecretKey, {{TextField::a, "AB\0CD"s}}, "AB"},
+        {"shared point", app::saveSharedKey, {{TextField::Pab, "(6C4AE1678418BE, 1)"}},
+         "(6C4AE1678418BE, 1)"},
+        {"shared before any command", app::saveSharedKey, {}, "..."}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        User user;
+        for (const auto& [field, text] : c.typed) {
+            user.view.type(field, text);
+        }
+        EXPECT_EQ(user.saved(c.save), c.bytes);
+        EXPECT_EQ(user.dir.entries(), (std::set<std::string>{"out"}));
+        EXPECT_THAT(user.view.events(), IsEmpty());
     }
-    EXPECT_EQ(kxtest::readFile(dir / "out"), c.expectedBytes);
-    EXPECT_EQ(dir.entries(), (std::set<std::string>{"out"}));
-    EXPECT_THAT(view.events(), IsEmpty());
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    SecretAndShared, KeyFileTest,
-    ::testing::Values(KeyFileCase{"Secret", TextField::a, "1A2B", "1A2B"},
-                      KeyFileCase{"EmptySecret", TextField::a, "", ""},
-                      KeyFileCase{"SecretAsTyped", TextField::a, "0x1a\r\n", "0x1a\r\n"},
-                      KeyFileCase{"SecretEndsAtNul", TextField::a, "AB\0CD"s, "AB"},
-                      KeyFileCase{"SharedInfinity", TextField::Pab, "(uendelig)", "(uendelig)"},
-                      KeyFileCase{"SharedPoint", TextField::Pab, "(6C4AE1678418BE, 10695272AE2CD6)",
-                                  "(6C4AE1678418BE, 10695272AE2CD6)"},
-                      KeyFileCase{"EmptyShared", TextField::Pab, "", ""},
-                      KeyFileCase{"SharedBeforeAnyCommand", TextField::Pab, "...", "..."}),
-    kxtest::CaseName());
-
-struct DialogCase {
-    const char* name;
-    std::function<void(app::KeyExchange&, kxtest::FakeView&, kxtest::FakeChooser&)> run;
-    app::FileDialogKind kind;
-    const char* firstDescription;
-    const char* firstPattern;
-    const char* secondDescription;
-    const char* defaultExtension;
-
-    friend void PrintTo(const DialogCase& c, std::ostream* out) { *out << c.name; }
-};
-
-class DialogTest : public ExchangeFilesTest, public ::testing::WithParamInterface<DialogCase> {};
 
 // Cancelling is no failure: nothing is written, shown or changed.
-TEST_P(DialogTest, AsksWithItsFiltersAndACancelChangesNothing) {
-    const DialogCase& c = GetParam();
-    chooser.willCancel();
-    c.run(state, view, chooser);
-
-    ASSERT_EQ(chooser.requests().size(), 1u);
-    const app::FileDialogOptions& asked = chooser.requests().front();
-    EXPECT_EQ(asked.kind, c.kind);
-    EXPECT_EQ(asked.filters[0].description, c.firstDescription);
-    EXPECT_EQ(asked.filters[0].pattern, c.firstPattern);
-    EXPECT_EQ(asked.filters[1].description, c.secondDescription);
-    EXPECT_EQ(asked.filters[1].pattern, "*.*");
-    EXPECT_EQ(asked.defaultExtension, c.defaultExtension);
-
-    EXPECT_THAT(view.events(), IsEmpty());
-    EXPECT_THAT(dir.entries(), IsEmpty());
-    EXPECT_TRUE(state.Pb().atInfinity());
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(FiveCommands, DialogTest, ::testing::Values(
-    DialogCase{"SavePublic", [](auto&, auto& v, auto& c) { app::savePublicData(v, c); },
-               app::FileDialogKind::save, "Offentlig data (*.public)", "*.public", "All Files (*.*)",
-               "public"},
-    DialogCase{"OpenPublic", [](auto& s, auto& v, auto& c) { app::openPublicData(s, v, c); },
-               app::FileDialogKind::open, "Offentlig data (*.public)", "*.public", "All files (*.*)",
-               "public"},
-    DialogCase{"SaveSecret", [](auto&, auto& v, auto& c) { app::saveSecretKey(v, c); },
-               app::FileDialogKind::save, "Hemmelige n\xF8gler (*.secret)", "*.secret",
-               "All Files (*.*)", "secret"},
-    DialogCase{"OpenSecret", [](auto&, auto& v, auto& c) { app::openSecretKey(v, c); },
-               app::FileDialogKind::open, "Hemmelige n\xF8gler (*.secret)", "*.secret",
-               "All Files (*.*)", "secret"},
-    DialogCase{"SaveShared", [](auto&, auto& v, auto& c) { app::saveSharedKey(v, c); },
-               app::FileDialogKind::save, "F\xE6lles hemmelige n\xF8gler (*.comkey)", "*.comkey",
-               "All Files (*.*)", "comkey"}),
-    kxtest::CaseName());
-// clang-format on
-
-// What a ".public" file of a given shape does to the fields and messages. The fields start with
-// texts no file below holds, so every field that a load leaves alone can be seen.
-struct PublicLoadCase {
-    const char* name;
-    std::string bytes;
-    std::string fieldsAfter;  // q|A|B|Px|Py|Pb
-    int tooMuchDataMessages;
-    std::optional<std::string> PbAfter;  // the state's Pb as point text, when it is settled
-
-    friend void PrintTo(const PublicLoadCase& c, std::ostream* out) { *out << c.name; }
-};
-
-class PublicLoadTest : public ExchangeFilesTest,
-                       public ::testing::WithParamInterface<PublicLoadCase> {};
-
-TEST_P(PublicLoadTest, SplitsAtEachSeparator) {
-    const PublicLoadCase& c = GetParam();
-    const std::vector<TextField> fields{TextField::A, TextField::B, TextField::Px, TextField::Py,
-                                        TextField::Pb};
-    view.type(TextField::q, "65");
-    view.type(TextField::A, "11");
-    view.type(TextField::B, "12");
-    view.type(TextField::Px, "13");
-    view.type(TextField::Py, "14");
-    view.type(TextField::Pb, "...");
-    openPublic(c.bytes);
-
-    std::string after = view.text(TextField::q);
-    for (const TextField field : fields) {
-        after += "|" + view.text(field);
-    }
-    EXPECT_EQ(after, c.fieldsAfter);
-    EXPECT_EQ(view.messages(),
-              std::vector<ViewEvent>(static_cast<std::size_t>(c.tooMuchDataMessages), tooMuchData));
-    EXPECT_EQ(view.text(TextField::a), "") << "a load of public data never touches a";
-    if (c.PbAfter) {
-        EXPECT_EQ(state.Pb().toText(), *c.PbAfter);
+TEST(ExchangeFiles, EachCommandAsksWithItsFiltersAndACancelChangesNothing) {
+    using Run = std::function<void(User&)>;
+    struct Case {
+        Run run;
+        app::FileDialogKind kind;
+        const char* description;
+        const char* pattern;
+        const char* allFiles;
+    };
+    const auto viewOnly = [](auto f) { return Run([f](User& u) { f(u.view, u.chooser); }); };
+    const std::vector<Case> cases{
+        {viewOnly(app::savePublicData), app::FileDialogKind::save, "Offentlig data (*.public)",
+         "*.public", "All Files (*.*)"},
+        {[](User& u) { app::openPublicData(u.state, u.view, u.chooser); },
+         app::FileDialogKind::open, "Offentlig data (*.public)", "*.public", "All files (*.*)"},
+        {viewOnly(app::saveSecretKey), app::FileDialogKind::save, "Hemmelige n\xF8gler (*.secret)",
+         "*.secret", "All Files (*.*)"},
+        {viewOnly(app::openSecretKey), app::FileDialogKind::open, "Hemmelige n\xF8gler (*.secret)",
+         "*.secret", "All Files (*.*)"},
+        {viewOnly(app::saveSharedKey), app::FileDialogKind::save,
+         "F\xE6lles hemmelige n\xF8gler (*.comkey)", "*.comkey", "All Files (*.*)"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.description);
+        User user;
+        user.chooser.willCancel();
+        c.run(user);
+        ASSERT_EQ(user.chooser.requests().size(), 1u);
+        const app::FileDialogOptions& asked = user.chooser.requests().front();
+        EXPECT_EQ(asked.kind, c.kind);
+        EXPECT_EQ(asked.filters[0].description, c.description);
+        EXPECT_EQ(asked.filters[0].pattern, c.pattern);
+        EXPECT_EQ(asked.filters[1].description, c.allFiles);
+        EXPECT_EQ(asked.filters[1].pattern, "*.*");
+        EXPECT_EQ("*." + std::string(asked.defaultExtension), c.pattern);
+        EXPECT_THAT(user.view.events(), IsEmpty());
+        EXPECT_THAT(user.dir.entries(), IsEmpty());
+        EXPECT_TRUE(user.state.Pb().atInfinity());
     }
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Shapes, PublicLoadTest, ::testing::Values(
-    PublicLoadCase{"FiveSeparators", "FF*2*3*4*5*(6, 7)\0"s, "FF|2|3|4|5|(6, 7)", 0, "(6, 7)"},
-    PublicLoadCase{"NoTerminator", "FF*2*3*4*5*(6, 7)", "FF|2|3|4|5|(6, 7)", 0, "(6, 7)"},
-    PublicLoadCase{"NoSeparatorOnlyPb", "(1A, 1B)", "65|11|12|13|14|(1A, 1B)", 0, "(1A, 1B)"},
-    PublicLoadCase{"ThreeSeparatorsKeepTheRest", "FF*2*3*(6, 7)", "FF|2|3|13|14|(6, 7)", 0, "(6, 7)"},
-    PublicLoadCase{"SixSeparatorsDropTheSixthText", "1*2*3*4*5*6*(uendelig)", "1|2|3|4|5|(uendelig)",
-                   1, "(uendelig)"},
-    PublicLoadCase{"EightSeparatorsThreeMessages", "FF*2*3*4*5*6*7*8*(1, 2)\0"s, "FF|2|3|4|5|(1, 2)",
-                   3, "(1, 2)"},
-    PublicLoadCase{"NulCutsAFieldShort", "F\0F*2*3*4\0\0junk*5*(6, 7)\0"s, "F|2|3|4|5|(6, 7)", 0,
-                   "(6, 7)"},
-    PublicLoadCase{"ScanGoesOnAfterANul", "FF*2*3*4*5*(6, 7)\0*(8, 9)"s, "FF|2|3|4|5|(8, 9)", 1,
-                   "(8, 9)"},
-    PublicLoadCase{"AllSeparators", "******", "|||||", 1, std::nullopt},
-    PublicLoadCase{"EmptyFile", "", "65|11|12|13|14|", 0, std::nullopt},
-    PublicLoadCase{"LastFieldShorterThanPointText", "FF*2*3*4*5*...", "FF|2|3|4|5|...", 0, std::nullopt},
-    PublicLoadCase{"LastFieldOneByte", "FF*2*3*4*5*(", "FF|2|3|4|5|(", 0, std::nullopt}),
-    kxtest::CaseName());
-// clang-format on
+// The fields start with texts no file below holds, so every field a load leaves alone shows; the
+// state's q is 65 from earlier input, so Pb must be parsed modulo the q field after the load.
+TEST(ExchangeFiles, PublicLoadSplitsAtEachSeparator) {
+    struct Case {
+        std::string bytes;
+        std::string fieldsAfter;  // q|A|B|Px|Py|Pb
+        std::size_t tooMuchDataMessages;
+        std::optional<std::string> PbAfter;  // the state's Pb, when it is settled
+    };
+    const std::vector<Case> cases{
+        {"FF*2*3*4*5*(6, 7)\0"s, "FF|2|3|4|5|(6, 7)", 0, "(6, 7)"},
+        {"FF*2*3*4*5*(70, 71)", "FF|2|3|4|5|(70, 71)", 0, "(70, 71)"},  // above the old q
+        {"(1A, 1B)", "65|11|12|13|14|(1A, 1B)", 0, "(1A, 1B)"},
+        {"(70, 71)", "65|11|12|13|14|(70, 71)", 0, "(B, C)"},  // reduced by the q field
+        {"FF*2*3*(6, 7)", "FF|2|3|13|14|(6, 7)", 0, "(6, 7)"},
+        {"1*2*3*4*5*6*(uendelig)", "1|2|3|4|5|(uendelig)", 1, "(uendelig)"},
+        {"FF*2*3*4*5*6*7*8*(1, 2)\0"s, "FF|2|3|4|5|(1, 2)", 3, "(1, 2)"},
+        {"F\0F*2*3*4\0\0junk*5*(6, 7)\0"s, "F|2|3|4|5|(6, 7)", 0, "(6, 7)"},
+        {"FF*2*3*4*5*(6, 7)\0*(8, 9)"s, "FF|2|3|4|5|(8, 9)", 1, "(8, 9)"},
+        {"******", "|||||", 1, std::nullopt},
+        {"", "65|11|12|13|14|", 0, std::nullopt},
+        {"FF*2*3*4*5*...", "FF|2|3|4|5|...", 0, std::nullopt},
+        {"FF*2*3*4*5*(", "FF|2|3|4|5|(", 0, std::nullopt}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.bytes));
+        User user;
+        user.view.type(TextField::q, "65");
+        user.state.readInputs(user.view);
+        const std::vector<TextField> fields{TextField::q,  TextField::A,  TextField::B,
+                                            TextField::Px, TextField::Py, TextField::Pb};
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            user.view.type(fields[i], i == 0 ? "65" : i < 5 ? std::to_string(10 + i) : "...");
+        }
+        user.view.type(TextField::a, "9");
+        user.view.clearEvents();
+        user.open("in.public", c.bytes);
 
-TEST_F(ExchangeFilesTest, ReceivedPointIsReducedByTheLoadedCurveNotAnEarlierSmallerQ) {
-    view.type(TextField::q, "17");
-    state.readInputs(view);
-    ASSERT_EQ(state.q().toHex(), std::string("17"));
-
-    const std::string received = "(6C4AE1678418BE, 10695272AE2CD6)";
-    openPublic("725F8E91CC4087*3B5AF16DF11649*40B77BE2CBBEDC*6C4AE1678418BE*10695272AE2CD6*" +
-               received + "\0"s);
-    EXPECT_EQ(state.Pb().toText(), received);
-
-    view.type(TextField::a, "1");
-    state.updatePaPab(view);
-    EXPECT_EQ(view.text(TextField::Pb), received);
-    EXPECT_EQ(view.text(TextField::Pab), received);
-    EXPECT_THAT(view.messages(), IsEmpty());
+        std::string after = user.view.text(TextField::q);
+        for (std::size_t i = 1; i < fields.size(); ++i) {
+            after += "|" + user.view.text(fields[i]);
+        }
+        EXPECT_EQ(after, c.fieldsAfter);
+        EXPECT_EQ(user.view.messages(),
+                  std::vector<ViewEvent>(c.tooMuchDataMessages,
+                                         ViewEvent::message("For meget data", "Wierdness",
+                                                            MessageIcon::warning)));
+        EXPECT_EQ(user.view.text(TextField::a), "9") << "a load of public data never touches a";
+        if (c.PbAfter) {
+            EXPECT_EQ(user.state.Pb().toText(), *c.PbAfter);
+        }
+    }
 }
 
-TEST_F(ExchangeFilesTest, ReceivedPointIsReducedByTheQFieldAfterTheLoad) {
-    view.type(TextField::q, "1D");
-    openPublic("(20, 21)");  // no separators: the q field keeps 1D
-    EXPECT_EQ(state.Pb().toText(), std::string("(3, 4)"));
+TEST(ExchangeFiles, SecretLoadPutsTheTextUpToItsFirstNulIntoA) {
+    for (const auto& [bytes, shown] : std::vector<std::pair<std::string, std::string>>{
+             {"1A2B", "1A2B"}, {"", ""}, {"1A\r\n", "1A\r\n"}, {"12\0 34"s, "12"}, {"1*2", "1*2"}}) {
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        User user;
+        user.view.type(TextField::a, "before");
+        user.open("in.secret", bytes);
+        EXPECT_THAT(user.view.events(), ElementsAre(ViewEvent::write(TextField::a, shown)));
+    }
 }
-
-struct SecretLoadCase {
-    const char* name;
-    std::string bytes;
-    std::string fieldAfter;
-
-    friend void PrintTo(const SecretLoadCase& c, std::ostream* out) { *out << c.name; }
-};
-
-class SecretLoadTest : public ExchangeFilesTest,
-                       public ::testing::WithParamInterface<SecretLoadCase> {};
-
-TEST_P(SecretLoadTest, PutsTheTextUpToItsFirstNulIntoA) {
-    const SecretLoadCase& c = GetParam();
-    view.type(TextField::a, "before");
-    openSecret(c.bytes);
-    EXPECT_EQ(view.text(TextField::a), c.fieldAfter);
-    EXPECT_THAT(view.events(), ElementsAre(ViewEvent::write(TextField::a, c.fieldAfter)));
-}
-
-INSTANTIATE_TEST_SUITE_P(Contents, SecretLoadTest,
-                         ::testing::Values(SecretLoadCase{"Plain", "1A2B", "1A2B"},
-                                           SecretLoadCase{"Empty", "", ""},
-                                           SecretLoadCase{"LineEnd", "1A\r\n", "1A\r\n"},
-                                           SecretLoadCase{"NulInside", "12\0 34"s, "12"},
-                                           SecretLoadCase{"Separators", "1*2", "1*2"}),
-                         kxtest::CaseName());
 
 // The digit value of any byte, as the number parser takes it.
 unsigned digitValue(unsigned char c) {
@@ -289,33 +199,53 @@ unsigned digitValue(unsigned char c) {
     return d;
 }
 
-TEST_F(ExchangeFilesTest, SecretEndingInALineEndChangesA) {
-    openSecret("1A\r\n");
-    state.updatePaPab(view);
+TEST(ExchangeFiles, SecretEndingInALineEndChangesA) {
+    User user;
+    user.open("in.secret", "1A\r\n");
+    user.state.updatePaPab(user.view);
     mpz_class expected = 0;
     for (const char c : std::string("1A\r\n")) {
         expected = expected * 16 + digitValue(static_cast<unsigned char>(c));
     }
-    EXPECT_EQ(view.text(TextField::a), kxtest::toHexText(expected));
-    EXPECT_NE(view.text(TextField::a), "1A");
+    EXPECT_EQ(user.view.text(TextField::a), kxtest::toHexText(expected));
+    EXPECT_NE(user.view.text(TextField::a), "1A");
 }
 
-TEST_F(ExchangeFilesTest, EmptySecretRoundTripsToZero) {
-    chooser.willAnswer(dir / "k.secret");
-    app::saveSecretKey(view, chooser);
-    view.type(TextField::a, "77");
-    chooser.willAnswer(dir / "k.secret");
-    app::openSecretKey(view, chooser);
-    EXPECT_EQ(view.text(TextField::a), "");
-    state.updatePaPab(view);
-    EXPECT_EQ(view.text(TextField::a), "0");
+// Each user draws a secret, saves its public data and opens the other's; both reach a*b*G.
+class TwoUsersTest : public ::testing::TestWithParam<kxtest::CurveText> {};
+
+TEST_P(TwoUsersTest, BothReachTheSameSharedPoint) {
+    const kxtest::CurveText& curve = GetParam();
+    ASSERT_TRUE(curve.oracle().isOnCurve(curve.basePoint())) << "the base point is mistyped";
+    const std::uint64_t seed = kxtest::testSeed();
+    SCOPED_TRACE("KX_TEST_SEED=" + std::to_string(seed));
+    User alice(seed);
+    User bob(seed + 1);
+    for (User* user : {&alice, &bob}) {
+        kxtest::typeCurve(user->view, curve);
+        user->state.generateSecret(user->view);
+        user->saved(app::savePublicData);
+    }
+    alice.open("in.public", kxtest::readFile(bob.dir / "out"));
+    bob.open("in.public", kxtest::readFile(alice.dir / "out"));
+    for (User* user : {&alice, &bob}) {
+        user->state.updatePaPab(user->view);
+        EXPECT_THAT(user->view.messages(), IsEmpty());
+    }
+    EXPECT_EQ(alice.view.text(TextField::Pb), bob.view.text(TextField::Pa));
+    EXPECT_EQ(bob.view.text(TextField::Pb), alice.view.text(TextField::Pa));
+    EXPECT_EQ(alice.view.text(TextField::Pab), bob.view.text(TextField::Pab));
+
+    const mpz_class a = kxtest::fromHexText(alice.view.text(TextField::a));
+    const mpz_class b = kxtest::fromHexText(bob.view.text(TextField::a));
+    EXPECT_LT(a, kxtest::fromHexText(curve.q));
+    const kxtest::OraclePoint abG = curve.oracle().multiply(a * b, curve.basePoint());
+    EXPECT_FALSE(abG.atInfinity);
+    EXPECT_EQ(alice.view.text(TextField::Pab), kxtest::pointText(abG));
 }
 
-TEST_F(ExchangeFilesTest, SecretFileAsPublicDataOnlyChangesPb) {
-    view.type(TextField::q, "65");
-    view.type(TextField::a, "9");
-    openPublic("1A2B");
-    EXPECT_THAT(view.events(), ElementsAre(ViewEvent::write(TextField::Pb, "1A2B")));
-}
+INSTANTIATE_TEST_SUITE_P(Curves, TwoUsersTest,
+                         ::testing::Values(kxtest::testCurve, kxtest::secp256r1),
+                         kxtest::CaseName());
 
 }  // namespace

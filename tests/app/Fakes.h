@@ -5,7 +5,9 @@
 // answers from a script and records what it was asked, and deterministic random words. Free of
 // any test framework, so fuzz targets can use it too.
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -65,12 +67,7 @@ inline std::ostream& operator<<(std::ostream& out, const ViewEvent& event) {
 // Starts as the window does: the six edits empty, the three point fields showing "...".
 class FakeView final : public app::KeyExchangeView {
   public:
-    FakeView() {
-        for (const app::TextField field :
-             {app::TextField::Pa, app::TextField::Pb, app::TextField::Pab}) {
-            texts_[fieldIndex(field)] = "...";
-        }
-    }
+    FakeView() { texts_[6] = texts_[7] = texts_[8] = "..."; }  // Pa, Pb, Pab
 
     std::string fieldText(app::TextField field) const override { return texts_[fieldIndex(field)]; }
     void setFieldText(app::TextField field, std::string_view text) override {
@@ -94,11 +91,8 @@ class FakeView final : public app::KeyExchangeView {
     const std::vector<ViewEvent>& events() const { return events_; }
     std::vector<ViewEvent> messages() const {
         std::vector<ViewEvent> result;
-        for (const ViewEvent& event : events_) {
-            if (event.kind == ViewEvent::Kind::message) {
-                result.push_back(event);
-            }
-        }
+        std::copy_if(events_.begin(), events_.end(), std::back_inserter(result),
+                     [](const ViewEvent& event) { return event.kind == ViewEvent::Kind::message; });
         return result;
     }
     void clearEvents() { events_.clear(); }

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,295 +16,203 @@ namespace {
 using app::MessageIcon;
 using app::TextField;
 using kxtest::ViewEvent;
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 using namespace std::string_literals;
 
-class FakeShell final : public gui::ShellRequests {
-  public:
-    void requestClose() override { ++closeRequests; }
-    void showAbout() override { ++aboutBoxes; }
-
-    int closeRequests = 0;
-    int aboutBoxes = 0;
-};
-
-ViewEvent interrupted(const std::string& reason) {
-    return ViewEvent::message("Beregningen blev afbrudt: " + reason, "Fejl!", MessageIcon::none);
-}
-
 const std::string testQ = "725F8E91CC4087";
 const std::string testPoint = "(6C4AE1678418BE, 10695272AE2CD6)";
 
-void typeTestCurve(kxtest::FakeView& view) {
-    view.type(TextField::q, testQ);
-    view.type(TextField::A, "3B5AF16DF11649");
-    view.type(TextField::B, "40B77BE2CBBEDC");
-    view.type(TextField::Px, "6C4AE1678418BE");
-    view.type(TextField::Py, "10695272AE2CD6");
+ViewEvent fault(const std::string& text, bool interrupted = true) {
+    return ViewEvent::message(interrupted ? "Beregningen blev afbrudt: " + text : text, "Fejl!",
+                              MessageIcon::none);
 }
 
-// Everything a dispatcher talks to, open to the test cases below.
-struct Harness {
-    explicit Harness(app::RandomSource& random) : state(random) {}
-
-    kxtest::TempDir dir;
-    app::KeyExchange state;
-    kxtest::FakeView view;
-    kxtest::FakeChooser chooser;
-    FakeShell shell;
-    gui::CommandDispatcher dispatcher{state, view, chooser, shell};
+// A random source and chooser that throw on demand: a std::exception and an int.
+struct Failing final : app::RandomSource, app::FileChooser {
+    std::uint32_t nextWord() override {
+        return fail ? throw std::runtime_error("no entropy left") : words.nextWord();
+    }
+    std::optional<std::filesystem::path> choosePath(const app::FileDialogOptions& o) override {
+        return fail ? throw 42 : script.choosePath(o);
+    }
+    bool fail = false;
+    kxtest::ScriptedRandom words{{0x9ABCDEF0, 0x00123456}};
+    kxtest::FakeChooser script;
 };
 
-struct CommandCase {
-    const char* name;
-    int id;
-    std::function<void(Harness&)> prepare;
-    std::function<void(Harness&)> check;
-    int dialogs = 0;
+// Everything a dispatcher talks to.
+struct Harness : gui::ShellRequests {
+    void requestClose() override { ++closeRequests; }
+    void showAbout() override { ++aboutBoxes; }
+    void typeTestCurve() {
+        for (const auto& [field, text] : {std::pair{TextField::q, testQ},
+                                          {TextField::A, "3B5AF16DF11649"s},
+                                          {TextField::B, "40B77BE2CBBEDC"s},
+                                          {TextField::Px, "6C4AE1678418BE"s},
+                                          {TextField::Py, "10695272AE2CD6"s}}) {
+            view.type(field, text);
+        }
+    }
+
     int closeRequests = 0;
     int aboutBoxes = 0;
-
-    friend void PrintTo(const CommandCase& c, std::ostream* out) { *out << c.name; }
+    kxtest::TempDir dir;
+    Failing parts;
+    kxtest::FakeChooser& chooser = parts.script;
+    app::KeyExchange state{parts};
+    kxtest::FakeView view;
+    gui::CommandDispatcher dispatcher{state, view, parts, *this};
 };
 
-class CommandTest : public ::testing::TestWithParam<CommandCase> {
-  protected:
-    kxtest::ScriptedRandom random{{0x9ABCDEF0, 0x00123456}};
-    Harness h{random};
-};
-
-TEST_P(CommandTest, ReachesItsOperation) {
-    const CommandCase& c = GetParam();
-    c.prepare(h);
-    h.dispatcher.dispatch(c.id);
-    c.check(h);
-    EXPECT_EQ(h.chooser.requests().size(), static_cast<std::size_t>(c.dialogs));
-    EXPECT_EQ(h.chooser.unusedAnswers(), 0u);
-    EXPECT_EQ(h.chooser.unexpectedDialogs(), 0u);
-    EXPECT_EQ(h.shell.closeRequests, c.closeRequests);
-    EXPECT_EQ(h.shell.aboutBoxes, c.aboutBoxes);
+TEST(CommandDispatch, EveryCommandReachesItsOperation) {
+    using Step = std::function<void(Harness&)>;
+    struct Case {
+        const char* name;
+        int id;
+        Step prepare;
+        Step check;
+        std::size_t dialogs = 0;
+        int closeRequests = 0;
+        int aboutBoxes = 0;
+    };
+    const auto answer = [](const char* name, std::string typed = "", TextField field = TextField::a) {
+        return Step([=](Harness& h) {
+            h.view.type(field, typed);
+            h.chooser.willAnswer(h.dir / name);
+        });
+    };
+    const auto shows = [](TextField field, std::string text) {
+        return Step([=](Harness& h) { EXPECT_EQ(h.view.text(field), text); });
+    };
+    const auto holds = [](const char* name, std::string bytes) {
+        return Step([=](Harness& h) { EXPECT_EQ(kxtest::readFile(h.dir / name), bytes); });
+    };
+    const Step nothing = [](Harness&) {};
+    const Step noWrites = [](Harness& h) { EXPECT_THAT(h.view.events(), IsEmpty()); };
+    const std::vector<Case> cases{
+        {"save public", gui::command::savePublicData, answer("p.public"),
+         holds("p.public", "*****...\0"s), 1},
+        {"save secret", gui::command::saveSecretKey, answer("k.secret", "abc"),
+         holds("k.secret", "abc"), 1},
+        {"save shared", gui::command::saveSharedKey, answer("s.comkey", "(1, 2)", TextField::Pab),
+         holds("s.comkey", "(1, 2)"), 1},
+        {"open public, then update", gui::command::openPublicData,
+         [answer](Harness& h) {
+             kxtest::writeFile(h.dir / "in.public", "65*2*3*4*5*(uendelig)\0"s);
+             answer("in.public", "00ff")(h);
+         },
+         [](Harness& h) {
+             EXPECT_EQ(h.view.text(TextField::Px), "4");
+             EXPECT_EQ(h.view.text(TextField::a), "FF") << "the update did not run";
+         },
+         1},
+        {"cancelled open public still updates", gui::command::openPublicData,
+         [](Harness& h) { h.chooser.willCancel(); h.view.type(TextField::q, "00ff"); },
+         shows(TextField::q, "FF"), 1},
+        {"open secret, then update", gui::command::openSecretKey,
+         [answer](Harness& h) {
+             kxtest::writeFile(h.dir / "in.secret", "0005");
+             answer("in.secret", "0a", TextField::q)(h);
+         },
+         [](Harness& h) {
+             EXPECT_EQ(h.view.text(TextField::a), "5");
+             EXPECT_EQ(h.view.text(TextField::q), "A");
+         },
+         1},
+        {"cancelled open secret still updates", gui::command::openSecretKey,
+         [](Harness& h) { h.chooser.willCancel(); h.view.type(TextField::a, "0b"); },
+         shows(TextField::a, "B"), 1},
+        {"exit", gui::command::exit, nothing, noWrites, 0, 1},
+        {"about", gui::command::about, nothing, noWrites, 0, 0, 1},
+        {"clear all", gui::command::clearAll, [](Harness& h) { h.view.type(TextField::Pb, "5"); },
+         shows(TextField::Pb, "(uendelig)")},
+        {"update", gui::command::updatePaPab, [](Harness& h) { h.view.type(TextField::q, "00ff"); },
+         shows(TextField::q, "FF")},
+        {"test values", gui::command::useTestValues, nothing, shows(TextField::q, testQ)},
+        {"generate", gui::command::generateSecret, [](Harness& h) { h.typeTestCurve(); },
+         shows(TextField::a, "1234569ABCDEF0")}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        c.prepare(h);
+        h.dispatcher.dispatch(c.id);
+        c.check(h);
+        EXPECT_EQ(h.chooser.requests().size(), c.dialogs);
+        EXPECT_EQ(h.chooser.unusedAnswers() + h.chooser.unexpectedDialogs(), 0u);
+        EXPECT_EQ(h.closeRequests, c.closeRequests);
+        EXPECT_EQ(h.aboutBoxes, c.aboutBoxes);
+    }
 }
 
-void nothing(Harness&) {}
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, CommandTest,
-    ::testing::Values(
-        CommandCase{"SavePublicData", gui::command::savePublicData,
-                    [](Harness& h) { h.chooser.willAnswer(h.dir / "p.public"); },
-                    [](Harness& h) {
-                        EXPECT_EQ(kxtest::readFile(h.dir / "p.public"), "*****...\0"s);
-                        EXPECT_EQ(h.chooser.requests()[0].defaultExtension, "public");
-                        EXPECT_THAT(h.view.events(), IsEmpty());
-                    },
-                    1},
-        CommandCase{"SaveSecretKey", gui::command::saveSecretKey,
-                    [](Harness& h) {
-                        h.view.type(TextField::a, "abc");
-                        h.chooser.willAnswer(h.dir / "k.secret");
-                    },
-                    [](Harness& h) {
-                        EXPECT_EQ(kxtest::readFile(h.dir / "k.secret"), "abc");
-                        EXPECT_EQ(h.chooser.requests()[0].defaultExtension, "secret");
-                    },
-                    1},
-        CommandCase{"OpenPublicDataThenUpdate", gui::command::openPublicData,
-                    [](Harness& h) {
-                        kxtest::writeFile(h.dir / "in.public", "65*2*3*4*5*(uendelig)\0"s);
-                        h.chooser.willAnswer(h.dir / "in.public");
-                        h.view.type(TextField::a, "00ff");
-                    },
-                    [](Harness& h) {
-                        EXPECT_EQ(h.view.text(TextField::q), "65");
-                        EXPECT_EQ(h.view.text(TextField::Px), "4");
-                        EXPECT_EQ(h.view.text(TextField::Pb), "(uendelig)");
-                        EXPECT_EQ(h.view.text(TextField::a), "FF") << "the update did not run";
-                    },
-                    1},
-        CommandCase{"CancelledOpenPublicDataStillUpdates", gui::command::openPublicData,
-                    [](Harness& h) {
-                        h.chooser.willCancel();
-                        h.view.type(TextField::q, "00ff");
-                    },
-                    [](Harness& h) {
-                        EXPECT_EQ(h.view.text(TextField::q), "FF");
-                        EXPECT_EQ(h.view.text(TextField::Pa), "(uendelig)");
-                    },
-                    1},
-        CommandCase{"OpenSecretKeyThenUpdate", gui::command::openSecretKey,
-                    [](Harness& h) {
-                        kxtest::writeFile(h.dir / "in.secret", "0005");
-                        h.chooser.willAnswer(h.dir / "in.secret");
-                        h.view.type(TextField::q, "0a");
-                    },
-                    [](Harness& h) {
-                        EXPECT_EQ(h.view.text(TextField::a), "5");
-                        EXPECT_EQ(h.view.text(TextField::q), "A");
-                    },
-                    1},
-        CommandCase{"CancelledOpenSecretKeyStillUpdates", gui::command::openSecretKey,
-                    [](Harness& h) {
-                        h.chooser.willCancel();
-                        h.view.type(TextField::a, "0b");
-                    },
-                    [](Harness& h) { EXPECT_EQ(h.view.text(TextField::a), "B"); }, 1},
-        CommandCase{"SaveSharedKey", gui::command::saveSharedKey,
-                    [](Harness& h) {
-                        h.view.type(TextField::Pab, "(1, 2)");
-                        h.chooser.willAnswer(h.dir / "s.comkey");
-                    },
-                    [](Harness& h) {
-                        EXPECT_EQ(kxtest::readFile(h.dir / "s.comkey"), "(1, 2)");
-                        EXPECT_EQ(h.chooser.requests()[0].defaultExtension, "comkey");
-                    },
-                    1},
-        CommandCase{"Exit", gui::command::exit, nothing,
-                    [](Harness& h) { EXPECT_THAT(h.view.events(), IsEmpty()); }, 0, 1},
-        CommandCase{"ClearAll", gui::command::clearAll,
-                    [](Harness& h) { h.view.type(TextField::q, "5"); },
-                    [](Harness& h) {
-                        EXPECT_EQ(h.view.text(TextField::q), "0");
-                        EXPECT_EQ(h.view.text(TextField::Pb), "(uendelig)");
-                        EXPECT_EQ(h.view.text(TextField::a), "0");
-                    }},
-        CommandCase{"UpdatePaPab", gui::command::updatePaPab,
-                    [](Harness& h) { h.view.type(TextField::q, "00ff"); },
-                    [](Harness& h) {
-                        EXPECT_EQ(h.view.text(TextField::q), "FF");
-                        EXPECT_EQ(h.view.text(TextField::Pab), "(uendelig)");
-                    }},
-        CommandCase{"UseTestValues", gui::command::useTestValues, nothing,
-                    [](Harness& h) {
-                        EXPECT_EQ(h.view.text(TextField::q), testQ);
-                        EXPECT_EQ(h.view.text(TextField::Pa), "(uendelig)");
-                    }},
-        CommandCase{"GenerateSecret", gui::command::generateSecret,
-                    [](Harness& h) { typeTestCurve(h.view); },
-                    [](Harness& h) {
-                        EXPECT_EQ(h.view.text(TextField::a), "1234569ABCDEF0");
-                        EXPECT_NE(h.view.text(TextField::Pa), "(uendelig)");
-                    }},
-        CommandCase{"About", gui::command::about, nothing,
-                    [](Harness& h) { EXPECT_THAT(h.view.events(), IsEmpty()); }, 0, 0, 1}),
-    kxtest::CaseName());
-
 TEST(CommandDispatch, OtherIdentifiersDoNothing) {
-    kxtest::ScriptedRandom random({});
-    Harness h(random);
+    Harness h;
     h.view.type(TextField::q, "00ff");
-    for (const int id :
-         {0,    1,    2,    300,  307,  400,  405,  501,  503, 601,   2001,         2002,
-          2003, 2004, 2005, 2006, 2007, 2008, 2009, 2010, -1,  65535, 0x10000 + 402}) {
-        SCOPED_TRACE(id);
+    for (const int id : {0, 1, 2, 300, 307, 400, 405, 501, 503, 601, 2001, 2005, 2010, -1, 65535,
+                         0x10000 + 402}) {
         h.dispatcher.dispatch(id);
     }
     EXPECT_THAT(h.view.events(), IsEmpty());
     EXPECT_THAT(h.chooser.requests(), IsEmpty());
-    EXPECT_EQ(h.shell.closeRequests, 0);
-    EXPECT_EQ(h.shell.aboutBoxes, 0);
+    EXPECT_EQ(h.closeRequests + h.aboutBoxes, 0);
     EXPECT_EQ(h.view.text(TextField::q), "00ff");
 }
 
-class FailureTest : public ::testing::Test {
-  protected:
-    kxtest::ScriptedRandom random{{}};
-    Harness h{random};
-};
-
-TEST_F(FailureTest, NumberTooLargeForMemoryIsReportedAndTheNextCommandWorks) {
-    h.view.type(TextField::q, std::string(262145, 'F'));  // 2^20 + 4 bits
-    h.dispatcher.dispatch(gui::command::updatePaPab);
-    EXPECT_THAT(
-        h.view.messages(),
-        ElementsAre(interrupted("tallene er for store til den tilg\xE6ngelige hukommelse")));
-
-    h.view.clearEvents();
-    h.dispatcher.dispatch(gui::command::useTestValues);
-    h.view.type(TextField::a, "1");
-    h.dispatcher.dispatch(gui::command::updatePaPab);
-    EXPECT_THAT(h.view.messages(), IsEmpty());
-    EXPECT_EQ(h.view.text(TextField::q), testQ);
-    EXPECT_EQ(h.view.text(TextField::Pa), testPoint);
-}
-
-TEST_F(FailureTest, ReceivedPointAboveASmallerQIsReportedAndTheNextCommandWorks) {
-    typeTestCurve(h.view);
-    kxtest::writeFile(h.dir / "other.public", testQ +
-                                                  "*3B5AF16DF11649*40B77BE2CBBEDC*6C4AE1678418BE*"
-                                                  "10695272AE2CD6*" +
-                                                  testPoint + "\0"s);
-    h.chooser.willAnswer(h.dir / "other.public");
-    h.view.type(TextField::a, "2");
-    h.dispatcher.dispatch(gui::command::openPublicData);
-    ASSERT_THAT(h.view.messages(), IsEmpty());
-    ASSERT_EQ(h.view.text(TextField::Pb), testPoint);
-
-    h.view.type(TextField::q, "17");
-    h.dispatcher.dispatch(gui::command::updatePaPab);
-    // Both points are checked first, then a*Pb meets the coordinates left above q.
-    const auto offCurve = [](const std::string& text) {
-        return ViewEvent::message(text, "Fejl!", MessageIcon::none);
+// An exception that escapes a command becomes the message, and the next command works.
+TEST(CommandDispatch, EscapingExceptionIsReportedAndTheStateStaysUsable) {
+    struct Case {
+        const char* name;
+        std::function<void(Harness&)> prepare;
+        int id;
+        std::vector<ViewEvent> messages;
+        bool rewritesNothing;
     };
-    EXPECT_THAT(h.view.messages(),
-                ElementsAre(offCurve("Det indtastede punkt findes ikke p\xE5 kurven"),
-                            offCurve("Det modtagne punkt Pb findes ikke p\xE5 kurven"),
-                            interrupted("result would be negative")));
+    const std::string tooLarge(262145, 'F');  // 2^20 + 4 bits
+    const ViewEvent outOfMemory = fault("tallene er for store til den tilg\xE6ngelige hukommelse");
+    const std::vector<Case> cases{
+        {"out of memory", [&](Harness& h) { h.view.type(TextField::q, tooLarge); },
+         gui::command::updatePaPab, {outOfMemory}, false},
+        {"message box fails in turn",
+         [&](Harness& h) { h.view.type(TextField::q, tooLarge); h.view.throwOnMessage(true); },
+         gui::command::updatePaPab, {outOfMemory}, false},
+        {"random source fails", [](Harness& h) { h.typeTestCurve(); h.parts.fail = true; },
+         gui::command::generateSecret, {fault("no entropy left")}, true},
+        {"unknown exception type", [](Harness& h) { h.parts.fail = true; },
+         gui::command::saveSecretKey, {fault("ukendt fejl")}, true},
+        // Pb left above a smaller q: both points are checked, then a*Pb fails.
+        {"received point above a smaller q",
+         [](Harness& h) {
+             h.typeTestCurve();
+             h.state.readInputs(h.view);
+             h.state.Pb().fromText(testPoint);
+             h.view.type(TextField::q, "17");
+         },
+         gui::command::updatePaPab,
+         {fault("Det indtastede punkt findes ikke p\xE5 kurven", false),
+          fault("Det modtagne punkt Pb findes ikke p\xE5 kurven", false),
+          fault("result would be negative")},
+         false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        c.prepare(h);
+        h.view.type(TextField::a, "7");
+        h.view.clearEvents();
+        h.dispatcher.dispatch(c.id);
+        EXPECT_EQ(h.view.messages(), c.messages);
+        if (c.rewritesNothing) {
+            EXPECT_EQ(h.view.events(), c.messages) << "the command stops where it failed";
+        }
 
-    h.view.clearEvents();
-    h.dispatcher.dispatch(gui::command::useTestValues);
-    h.view.type(TextField::a, "1");
-    h.dispatcher.dispatch(gui::command::updatePaPab);
-    EXPECT_THAT(h.view.messages(), IsEmpty());
-    EXPECT_EQ(h.view.text(TextField::Pab), testPoint);
-}
-
-class FailingRandom final : public app::RandomSource {
-  public:
-    std::uint32_t nextWord() override { throw std::runtime_error("no entropy left"); }
-};
-
-TEST(CommandDispatchFailure, RandomSourceFailureIsReportedWithItsText) {
-    FailingRandom random;
-    Harness h(random);
-    typeTestCurve(h.view);
-    h.view.type(TextField::a, "7");
-    h.dispatcher.dispatch(gui::command::generateSecret);
-    EXPECT_THAT(h.view.events(), ElementsAre(interrupted("no entropy left")))
-        << "the command stops before its rewrite";
-
-    h.dispatcher.dispatch(gui::command::updatePaPab);
-    EXPECT_EQ(h.view.text(TextField::a), "7");
-}
-
-class ThrowingChooser final : public app::FileChooser {
-  public:
-    std::optional<std::filesystem::path> choosePath(const app::FileDialogOptions&) override {
-        throw 42;
+        h.parts.fail = false;
+        h.view.throwOnMessage(false);
+        h.view.clearEvents();
+        h.dispatcher.dispatch(gui::command::useTestValues);
+        h.view.type(TextField::a, "1");
+        h.dispatcher.dispatch(gui::command::updatePaPab);
+        EXPECT_THAT(h.view.messages(), IsEmpty());
+        EXPECT_EQ(h.view.text(TextField::Pa), testPoint);
     }
-};
-
-TEST(CommandDispatchFailure, ExceptionOfUnknownTypeIsReported) {
-    kxtest::ScriptedRandom random({});
-    app::KeyExchange state(random);
-    kxtest::FakeView view;
-    ThrowingChooser chooser;
-    FakeShell shell;
-    gui::CommandDispatcher dispatcher(state, view, chooser, shell);
-    dispatcher.dispatch(gui::command::saveSecretKey);
-    EXPECT_THAT(view.messages(), ElementsAre(interrupted("ukendt fejl")));
-}
-
-TEST_F(FailureTest, MessageBoxThatFailsInTurnDoesNotEndTheProgram) {
-    h.view.throwOnMessage(true);
-    h.view.type(TextField::q, std::string(262145, 'F'));
-    h.dispatcher.dispatch(gui::command::updatePaPab);
-    EXPECT_EQ(h.view.messages().size(), 1u);
-
-    h.view.throwOnMessage(false);
-    h.dispatcher.dispatch(gui::command::useTestValues);
-    EXPECT_EQ(h.view.text(TextField::q), testQ);
 }
 
 }  // namespace
