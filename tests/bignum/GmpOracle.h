@@ -41,8 +41,7 @@ inline std::string hexOf(const Mpz& z) {
     std::string text(mpz_sizeinbase(z.get(), 16) + 2, '\0');
     mpz_get_str(text.data(), 16, z.get());
     text.resize(text.find('\0'));
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(text.begin(), text.end(), text.begin(), ::toupper);
     return text;
 }
 
@@ -76,11 +75,9 @@ inline std::uint64_t environmentNumber(const char* name, std::uint64_t fallback)
     const char* text = std::getenv(name);
     return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 0) : fallback;
 }
-
 inline std::uint64_t testSeed() {
     return environmentNumber("KX_TEST_SEED", std::random_device{}());
 }
-
 inline std::size_t testIterations(std::size_t fallback) {
     return static_cast<std::size_t>(environmentNumber("KX_TEST_ITERATIONS", fallback));
 }
@@ -93,24 +90,14 @@ class OperandSource {
 
     // Zero, all ones, one bit, runs of equal bits, or random.
     Limb limb() {
-        switch (below(5)) {
-            case 0:
-                return 0;
-            case 1:
-                return 0xFFFFFFFFu;
-            case 2:
-                return Limb{1} << below(32);
-            case 3: {
-                const auto runs = static_cast<Limb>(engine_());
-                const Limb from = Limb{1} << below(32);
-                return below(2) != 0 ? runs | (from - 1) : runs & ~(from - 1);
-            }
-            default:
-                return static_cast<Limb>(engine_());
-        }
+        const auto random = static_cast<Limb>(engine_());
+        const Limb bit = Limb{1} << below(32);
+        const Limb choices[] = {0,     0xFFFFFFFFu, bit, random | (bit - 1), random & ~(bit - 1),
+                                random};
+        return choices[below(6)];
     }
 
-    // length limbs: all ones, a power of two, nearly all ones, or limb by limb.
+    // length limbs: all ones, a power of two, all ones or zeros but the lowest, or limb by limb.
     std::vector<Limb> limbs(std::size_t length) {
         std::vector<Limb> result(length, below(2) != 0 ? 0xFFFFFFFFu : 0);
         const std::size_t pattern = length == 0 ? 9 : below(5);
@@ -119,7 +106,7 @@ class OperandSource {
             result.back() = Limb{1} << below(32);
         } else if (pattern == 1) {
             result.front() = static_cast<Limb>(engine_());
-        } else if (pattern >= 2 && pattern < 5) {
+        } else if (pattern < 5) {
             std::generate(result.begin(), result.end(), [this] { return limb(); });
         }
         return result;
