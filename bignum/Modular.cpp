@@ -141,6 +141,9 @@ Modular timesSmall(const Modular& x, std::uint32_t k) {
 
 Modular product(const Modular& x, const Modular& y) {
     Modular r(x.modulus());
+    if (wide::replaceByProduct(r.value(), x.value(), y.value(), r.modulus())) {
+        return r;
+    }
     Natural value = product(x.value(), y.value());
     r.value().swap(value);
     r.value().reduce(r.modulus());
@@ -149,6 +152,9 @@ Modular product(const Modular& x, const Modular& y) {
 
 Modular square(const Modular& x) {
     Modular r(x.modulus());
+    if (wide::replaceByProduct(r.value(), x.value(), x.value(), r.modulus())) {
+        return r;
+    }
     Natural value = square(x.value());
     r.value().swap(value);
     r.value().reduce(r.modulus());

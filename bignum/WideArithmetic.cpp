@@ -918,4 +918,27 @@ bool replaceByInverse(Natural& value, const Natural& modulus) {
     return true;
 }
 
+bool replaceByProduct(Natural& result, const Natural& x, const Natural& y, const Natural& modulus) {
+    const std::span<const Limb> m = modulus.limbs();
+    const std::size_t n = wordsFor(m.size());
+    if (!available || n == 0 || n > maxWords || x.length() > m.size() || y.length() > m.size()) {
+        return false;
+    }
+    std::array<Word, maxWords> mw{};
+    std::array<Word, maxWords> xw{};
+    std::array<Word, maxWords> yw{};
+    std::array<Word, maxWords> out{};
+    pack(m, mw.data());
+    pack(x.limbs(), xw.data());
+    const bool squaring = &x == &y;
+    if (!squaring) {
+        pack(y.limbs(), yw.data());
+    }
+    multiplyModulo(out.data(), xw.data(), squaring ? xw.data() : yw.data(), mw.data(), n);
+    std::array<Limb, 2 * maxWords> limbs{};
+    unpack(out.data(), m.size(), limbs.data());
+    result.setLimbs(std::span<const Limb>(limbs.data(), m.size()));
+    return true;
+}
+
 }  // namespace bignum::wide

@@ -59,4 +59,10 @@ bool inverse(Word* out, const Word* value, const Word* modulus, std::size_t n) n
 // handles the slow way. Throws std::bad_alloc only when value cannot grow, leaving it as it was.
 bool replaceByInverse(Natural& value, const Natural& modulus);
 
+// result <- x * y modulo modulus, a square when x and y are the same object, for x and y no
+// longer than a modulus of 1 to maxWords words; returns true. Returns false without touching
+// result for any other operands. result shares no object with x, y or modulus. Throws
+// std::bad_alloc only when result cannot grow, leaving it as it was.
+bool replaceByProduct(Natural& result, const Natural& x, const Natural& y, const Natural& modulus);
+
 }  // namespace bignum::wide

@@ -270,6 +270,56 @@ TEST(ModularFastInverseTest, AgreesWithGmpAndTheDefinitionIncludingValuesWithout
     }
 }
 
+// Residue products on words against GMP: operands up to the modulus's length, also above the
+// modulus (a parsed value before it is reduced), powers of 2^32 as moduli, and longer operands
+// that the word path declines.
+TEST(ModularFastProductTest, ProductsAndSquaresMatchGmp) {
+    const auto seed = oracle::testSeed();
+    oracle::OperandSource source(seed);
+    std::size_t handled = 0;
+    for (std::size_t i = 0; i < oracle::testIterations(300); ++i) {
+        Natural modulus = source.natural(i % 10 == 0 ? 40 : 18);
+        if (i % 7 == 3) {
+            std::vector<Limb> power(1 + source.below(18), 0);
+            power.back() = 1;
+            modulus.setLimbs(power);
+        }
+        if (modulus.length() == 0) {
+            continue;
+        }
+        const std::size_t longest = modulus.length() + (i % 6 == 5 ? 3 : 0);
+        Modular x(modulus);
+        x.value().setLimbs(source.limbs(source.below(longest + 1)));
+        Modular y(modulus);
+        y.value().setLimbs(source.limbs(source.below(longest + 1)));
+        SCOPED_TRACE("x " + std::string(x.value().toHex()) + " y " + y.value().toHex() +
+                     " modulus " + modulus.toHex() + " seed " + std::to_string(seed));
+        const Mpz m = oracle::toMpz(modulus);
+        Mpz expected;
+        mpz_mul(expected.get(), oracle::toMpz(x.value()).get(), oracle::toMpz(y.value()).get());
+        mpz_mod(expected.get(), expected.get(), m.get());
+        EXPECT_EQ(std::string(product(x, y).value().toHex()), oracle::hexOf(expected));
+        mpz_mul(expected.get(), oracle::toMpz(x.value()).get(), oracle::toMpz(x.value()).get());
+        mpz_mod(expected.get(), expected.get(), m.get());
+        EXPECT_EQ(std::string(square(x).value().toHex()), oracle::hexOf(expected));
+
+        Natural direct;
+        const bool fits =
+            x.value().length() <= modulus.length() && y.value().length() <= modulus.length();
+        const bool taken = wide::replaceByProduct(direct, x.value(), y.value(), modulus);
+        EXPECT_EQ(taken,
+                  wide::available && fits && wide::wordsFor(modulus.length()) <= wide::maxWords);
+        if (!taken) {
+            EXPECT_EQ(direct.length(), 0u) << "a declined product must leave the result alone";
+        } else {
+            ++handled;
+        }
+    }
+    if (wide::available) {
+        EXPECT_GT(handled, oracle::testIterations(300) / 2) << "the word path was hardly used";
+    }
+}
+
 TEST(ModularFastInverseTest, ZeroThrowsAndEdgeModuliFollowTheDefinition) {
     for (const char* m : {"0", "1", "2", "3", "10000000000000000", "FFFFFFFFFFFFFFFF"}) {
         Natural modulus;
