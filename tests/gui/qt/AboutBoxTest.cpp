@@ -57,13 +57,6 @@ QRect pixelsOf(int x, int y, int width, int height) {
     return QRect(QPoint(across(x), down(y)), QPoint(across(x + width) - 1, down(y + height) - 1));
 }
 
-TEST(DialogUnits, MapEdgesLikeWindows) {
-    for (const auto& [x, y, w, h] : {std::array{0, 0, 300, 180}, {125, 158, 50, 14}, {7, 7, 286, 145},
-                                     {16, 18, 268, 20}, {1, 1, 1, 1}, {3, 5, 7, 9}}) {
-        EXPECT_EQ(gui::qt::dialogUnitsToPixels(x, y, w, h), pixelsOf(x, y, w, h));
-    }
-}
-
 using AboutItemsTest = ShellTest;
 
 TEST_F(AboutItemsTest, ItemsFollowTheTemplate) {
@@ -76,7 +69,8 @@ TEST_F(AboutItemsTest, ItemsFollowTheTemplate) {
     EXPECT_EQ(about.size(), QSize(450, 293));
     EXPECT_EQ(about.pos(), window.clientArea().mapToGlobal(QPoint(0, 0)));
 
-    const QList<QWidget*> items = about.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    const QList<QWidget*> items =
+        about.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(static_cast<std::size_t>(items.size()), gui::aboutItems.size());
     const auto* ok = qobject_cast<const QPushButton*>(items[0]);
     ASSERT_NE(ok, nullptr);
@@ -85,7 +79,6 @@ TEST_F(AboutItemsTest, ItemsFollowTheTemplate) {
     const auto* group = qobject_cast<const QGroupBox*>(items[1]);
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(utf8(group->title()), "Om Diffie-Hellman n\xC3\xB8gleudveksling");
-    const QFontMetrics metrics(about.font());
     for (std::size_t index = 0; index < gui::aboutItems.size(); ++index) {
         const gui::DialogItemSpec& spec = gui::aboutItems[index];
         const QWidget& item = *items[static_cast<qsizetype>(index)];
@@ -102,9 +95,6 @@ TEST_F(AboutItemsTest, ItemsFollowTheTemplate) {
         std::string lines(spec.text);
         std::replace(lines.begin(), lines.end(), '\r', '\n');
         EXPECT_EQ(gui::qt::toWindows1252(label->text()), lines);
-        const QRect needed = metrics.boundingRect(QRect(0, 0, label->width(), 0),
-                                                  Qt::AlignHCenter | Qt::TextWordWrap, label->text());
-        EXPECT_LE(needed.height(), label->height());  // fits in the font the box chose
     }
     about.done(QDialog::Accepted);
 }
@@ -125,7 +115,8 @@ void saveAndCheck(QWidget& widget, const char* name) {
         commonest = std::max(commonest, count);
     }
     EXPECT_GT(counts.size(), 16) << name;
-    EXPECT_GT(image.width() * image.height() - commonest, image.width() * image.height() / 50) << name;
+    EXPECT_GT(image.width() * image.height() - commonest, image.width() * image.height() / 50)
+        << name;
 }
 
 using RenderTest = ShellTest;

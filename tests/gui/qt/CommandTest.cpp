@@ -68,8 +68,14 @@ TEST_P(CommandTest, GenerateDrawsASecretBelowQAndShowsItsPa) {
 }
 
 TEST_F(UpdateTest, UpdateShowsPaForTheTypedSecretAndReducesTheCurve) {
-    const std::uint64_t secrets[] = {1,           2,           0x10, curve.q - 1, curve.q,
-                                     curve.q + 1, random.nextWide() % curve.q, random.nextWide()};
+    const std::uint64_t secrets[] = {1,
+                                     2,
+                                     0x10,
+                                     curve.q - 1,
+                                     curve.q,
+                                     curve.q + 1,
+                                     random.nextWide() % curve.q,
+                                     random.nextWide()};
     run(command::useTestValues);
     for (const std::uint64_t secret : secrets) {
         SCOPED_TRACE(testing::Message() << "seed " << seed << " a " << hexText(secret));
@@ -91,7 +97,8 @@ TEST_F(UpdateTest, ClearLeavesZerosAndPointsAtInfinityAndExitCloses) {
     ASSERT_NE(shown(TextField::Pa), infinity);
     run(command::clearAll);
     for (const TextField field : app::allTextFields) {
-        const bool isPoint = field == TextField::Pa || field == TextField::Pb || field == TextField::Pab;
+        const bool isPoint =
+            field == TextField::Pa || field == TextField::Pb || field == TextField::Pab;
         EXPECT_EQ(shown(field), isPoint ? infinity : "0");
     }
     run(command::exit);

@@ -36,8 +36,8 @@ struct SmallCurve {
         return result;
     }
     bool contains(const AffinePoint& p) const {
-        return p.atInfinity || times(p.y, p.y) == plus(times(times(p.x, p.x), p.x),
-                                                       plus(times(A, p.x), B));
+        return p.atInfinity ||
+               times(p.y, p.y) == plus(times(times(p.x, p.x), p.x), plus(times(A, p.x), B));
     }
     AffinePoint add(const AffinePoint& l, const AffinePoint& r) const {
         if (l.atInfinity || r.atInfinity) {
@@ -74,8 +74,7 @@ inline std::string hexText(std::uint64_t value) {
 }
 
 inline std::string pointText(const AffinePoint& point) {
-    return point.atInfinity ? "(uendelig)"
-                            : "(" + hexText(point.x) + ", " + hexText(point.y) + ")";
+    return point.atInfinity ? "(uendelig)" : "(" + hexText(point.x) + ", " + hexText(point.y) + ")";
 }
 
 // Canonical upper-case hex of at most 16 digits, as the program writes it; nothing otherwise.

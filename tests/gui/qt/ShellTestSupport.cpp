@@ -48,8 +48,8 @@ void DialogResponder::poll() {
 
 DialogResponder::Step recordAndDismiss(SeenMessage& seen, std::function<void()> whileOpen) {
     return [&seen, whileOpen] {
-        QMessageBox* box =
-            visibleWindow<QMessageBox>([](QMessageBox& candidate) { return candidate.parent() == nullptr; });
+        QMessageBox* box = visibleWindow<QMessageBox>(
+            [](QMessageBox& candidate) { return candidate.parent() == nullptr; });
         if (box == nullptr) {
             return false;
         }
@@ -91,7 +91,9 @@ void ShellTest::SetUp() {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 }
 
-void ShellTest::TearDown() { QDir::setCurrent(previousFolder); }
+void ShellTest::TearDown() {
+    QDir::setCurrent(previousFolder);
+}
 
 QWidget& ShellTest::control(int id) {
     QList<QWidget*> found;

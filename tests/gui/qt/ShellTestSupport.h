@@ -33,8 +33,12 @@ class SeededRandom final : public app::RandomSource {
     std::uint64_t state_;
 };
 
-inline QString utf8(const char* text) { return QString::fromUtf8(text); }
-inline std::string utf8(const QString& text) { return text.toUtf8().toStdString(); }
+inline QString utf8(const char* text) {
+    return QString::fromUtf8(text);
+}
+inline std::string utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
 
 // The first visible top-level window of type T that satisfies the filter, or null.
 template <typename T>

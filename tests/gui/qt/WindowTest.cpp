@@ -25,10 +25,12 @@ TEST_F(WindowTest, ControlsFollowTheSharedTableInCreationOrder) {
         const auto* label = qobject_cast<const QLabel*>(&widget);
         const auto* lineEdit = qobject_cast<const QLineEdit*>(&widget);
         const auto* pushButton = qobject_cast<const QPushButton*>(&widget);
-        ASSERT_TRUE(spec.controlClass == ControlClass::button   ? pushButton != nullptr
+        ASSERT_TRUE(spec.controlClass == ControlClass::button ? pushButton != nullptr
                     : spec.controlClass == ControlClass::edit ? lineEdit != nullptr
                                                               : label != nullptr);
-        const QString text = label ? label->text() : lineEdit ? lineEdit->text() : pushButton->text();
+        const QString text = label      ? label->text()
+                             : lineEdit ? lineEdit->text()
+                                        : pushButton->text();
         EXPECT_EQ(utf8(text), utf8(gui::qt::fromWindows1252(spec.text)));
         EXPECT_EQ(widget.property("controlId").toInt(), spec.id);
         EXPECT_EQ(widget.geometry(), QRect(spec.x, spec.y, spec.width, spec.height));

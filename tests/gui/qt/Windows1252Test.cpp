@@ -28,7 +28,8 @@ std::optional<std::string> iconvert(const char* to, const char* from, std::strin
     char* out = output.data();
     std::size_t inLeft = input.size();
     std::size_t outLeft = output.size();
-    const bool converted = iconv(handle, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
+    const bool converted =
+        iconv(handle, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
     return converted ? std::optional(std::string(output.data(), output.size() - outLeft))
                      : std::nullopt;
 }
