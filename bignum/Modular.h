@@ -10,8 +10,8 @@ namespace bignum {
 // and a non-owning pointer to the modulus, which must outlive the residue. The modulus is
 // mutable because reduction shifts it in place for the duration of a call.
 class Modular {
-public:
-    explicit Modular(Natural& modulus);           // zero
+  public:
+    explicit Modular(Natural& modulus);                 // zero
     Modular(Natural& modulus, const Natural& initial);  // initial mod modulus
     Modular(const Modular& other) = default;
     Modular& operator=(const Modular& other);  // same as assign
@@ -39,7 +39,7 @@ public:
     // "divide by 0 error" for zero, leaving it unchanged.
     void invert();
 
-private:
+  private:
     Natural value_;
     Natural* modulus_;
 };

@@ -37,3 +37,4 @@ for target in fuzz_from_hex fuzz_point_text fuzz_open_files fuzz_arithmetic; do
     "build/fuzz/fuzz/$target" -max_total_time=15 -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 "$scratch" "fuzz/corpus/$target"
 done
+echo "== All stages passed: optimised and sanitizer suites, Windows program under Wine, fuzz smoke."
