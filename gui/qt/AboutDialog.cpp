@@ -49,16 +49,16 @@ std::unique_ptr<QWidget> makeItem(const DialogItemSpec& item, QDialog& dialog) {
 
 // The template's font is not found on Linux; the platform's sans-serif takes its place at the
 // largest size, at most the template's, at which every text fits its item.
-QFont fittingFont(const DialogSpec& spec) {
-    QFont font(fromWindows1252(spec.fontName));
+QFont fittingFont(const DialogSpec& form) {
+    QFont font(fromWindows1252(form.fontName));
     font.setStyleHint(QFont::SansSerif);
     constexpr int smallestPixelSize = 7;
-    int pixelSize = (spec.fontPointSize * 96 + 36) / 72;
+    int pixelSize = (form.fontPointSize * 96 + 36) / 72;
     for (; pixelSize > smallestPixelSize; --pixelSize) {
         font.setPixelSize(pixelSize);
         const QFontMetrics metrics(font);
         bool fits = true;
-        for (const DialogItemSpec& item : spec.items) {
+        for (const DialogItemSpec& item : form.items) {
             if (item.kind != DialogItemKind::centeredText) {
                 continue;
             }
@@ -87,14 +87,14 @@ QRect dialogUnitsToPixels(int x, int y, int width, int height) {
 AboutDialog::AboutDialog(QWidget& owner, const QWidget& ownerClientArea)
     : QDialog(&owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-    const DialogSpec& spec = aboutDialog;
-    setWindowTitle(fromWindows1252(spec.caption));
+    const DialogSpec& form = aboutDialog;
+    setWindowTitle(fromWindows1252(form.caption));
     setModal(true);
-    setFont(fittingFont(spec));
-    setFixedSize(dialogUnitsToPixels(spec.x, spec.y, spec.width, spec.height).size());
-    move(ownerClientArea.mapToGlobal(dialogUnitsToPixels(spec.x, spec.y, 0, 0).topLeft()));
+    setFont(fittingFont(form));
+    setFixedSize(dialogUnitsToPixels(form.x, form.y, form.width, form.height).size());
+    move(ownerClientArea.mapToGlobal(dialogUnitsToPixels(form.x, form.y, 0, 0).topLeft()));
 
-    for (const DialogItemSpec& item : spec.items) {
+    for (const DialogItemSpec& item : form.items) {
         std::unique_ptr<QWidget> widget = makeItem(item, *this);
         widget->setGeometry(dialogUnitsToPixels(item.x, item.y, item.width, item.height));
         widget->setProperty("controlId", item.id);

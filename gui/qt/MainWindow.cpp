@@ -84,14 +84,14 @@ void MainWindow::createMenuBar() {
     }
 }
 
-std::unique_ptr<QWidget> MainWindow::createControl(const ControlSpec& spec) {
-    const QString text = fromWindows1252(spec.text);
-    switch (spec.controlClass) {
+std::unique_ptr<QWidget> MainWindow::createControl(const ControlSpec& row) {
+    const QString text = fromWindows1252(row.text);
+    switch (row.controlClass) {
         case ControlClass::button: {
             auto button = std::make_unique<QPushButton>(text);
             button->setAutoDefault(false);
             connect(button.get(), &QPushButton::clicked, this,
-                    [this, command = spec.id] { dispatcher_.dispatch(command); });
+                    [this, command = row.id] { dispatcher_.dispatch(command); });
             return button;
         }
         case ControlClass::edit:
@@ -100,7 +100,7 @@ std::unique_ptr<QWidget> MainWindow::createControl(const ControlSpec& spec) {
             break;
     }
     auto label = makeStatic(text);
-    if (spec.field.has_value()) {
+    if (row.field.has_value()) {
         // The value fields cannot be edited, but their points can be copied.
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
@@ -108,23 +108,23 @@ std::unique_ptr<QWidget> MainWindow::createControl(const ControlSpec& spec) {
 }
 
 void MainWindow::createControls() {
-    for (const ControlSpec& spec : gui::controls) {
+    for (const ControlSpec& row : gui::controls) {
         std::unique_ptr<QWidget> control;
         try {
-            control = createControl(spec);
+            control = createControl(row);
         } catch (const std::bad_alloc&) {
-            if (!spec.failureMessage.empty()) {
+            if (!row.failureMessage.empty()) {
                 QMessageBox::critical(this, fromWindows1252(controlErrorCaption),
-                                      fromWindows1252(spec.failureMessage));
+                                      fromWindows1252(row.failureMessage));
             }
             continue;  // the window runs without it
         }
         control->setParent(&clientArea_);
-        control->setGeometry(spec.x, spec.y, spec.width, spec.height);
-        control->setProperty("controlId", spec.id);
-        control->setObjectName(QStringLiteral("control%1").arg(spec.id));
-        if (spec.field.has_value()) {
-            fieldControls_[fieldIndex(*spec.field)] = control.get();
+        control->setGeometry(row.x, row.y, row.width, row.height);
+        control->setProperty("controlId", row.id);
+        control->setObjectName(QStringLiteral("control%1").arg(row.id));
+        if (row.field.has_value()) {
+            fieldControls_[fieldIndex(*row.field)] = control.get();
         }
         controls_.push_back(std::move(control));
     }

@@ -44,7 +44,7 @@ class MainWindow final : public QMainWindow, public app::KeyExchangeView, privat
 
     void createMenuBar();
     void createControls();
-    std::unique_ptr<QWidget> createControl(const ControlSpec& spec);
+    std::unique_ptr<QWidget> createControl(const ControlSpec& row);
 
     DialogFileChooser chooser_;
     CommandDispatcher dispatcher_;

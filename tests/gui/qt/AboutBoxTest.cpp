@@ -80,10 +80,10 @@ TEST_F(AboutItemsTest, ItemsFollowTheTemplate) {
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(utf8(group->title()), "Om Diffie-Hellman n\xC3\xB8gleudveksling");
     for (std::size_t index = 0; index < gui::aboutItems.size(); ++index) {
-        const gui::DialogItemSpec& spec = gui::aboutItems[index];
+        const gui::DialogItemSpec& row = gui::aboutItems[index];
         const QWidget& item = *items[static_cast<qsizetype>(index)];
         SCOPED_TRACE(index);
-        EXPECT_EQ(item.geometry(), pixelsOf(spec.x, spec.y, spec.width, spec.height));
+        EXPECT_EQ(item.geometry(), pixelsOf(row.x, row.y, row.width, row.height));
         EXPECT_TRUE(item.isVisible());
         if (index < 2) {
             continue;
@@ -92,7 +92,7 @@ TEST_F(AboutItemsTest, ItemsFollowTheTemplate) {
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
         // Lines end in a lone carriage return in the template and in a line break on screen.
-        std::string lines(spec.text);
+        std::string lines(row.text);
         std::replace(lines.begin(), lines.end(), '\r', '\n');
         EXPECT_EQ(gui::qt::toWindows1252(label->text()), lines);
     }

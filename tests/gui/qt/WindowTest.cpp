@@ -19,21 +19,21 @@ TEST_F(WindowTest, ControlsFollowTheSharedTableInCreationOrder) {
         window.clientArea().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(static_cast<std::size_t>(children.size()), gui::controls.size());
     for (std::size_t index = 0; index < gui::controls.size(); ++index) {
-        const gui::ControlSpec& spec = gui::controls[index];
+        const gui::ControlSpec& row = gui::controls[index];
         const QWidget& widget = *children[static_cast<qsizetype>(index)];
-        SCOPED_TRACE(testing::Message() << "control #" << index + 1 << " id " << spec.id);
+        SCOPED_TRACE(testing::Message() << "control #" << index + 1 << " id " << row.id);
         const auto* label = qobject_cast<const QLabel*>(&widget);
         const auto* lineEdit = qobject_cast<const QLineEdit*>(&widget);
         const auto* pushButton = qobject_cast<const QPushButton*>(&widget);
-        ASSERT_TRUE(spec.controlClass == ControlClass::button ? pushButton != nullptr
-                    : spec.controlClass == ControlClass::edit ? lineEdit != nullptr
-                                                              : label != nullptr);
+        ASSERT_TRUE(row.controlClass == ControlClass::button ? pushButton != nullptr
+                    : row.controlClass == ControlClass::edit ? lineEdit != nullptr
+                                                             : label != nullptr);
         const QString text = label      ? label->text()
                              : lineEdit ? lineEdit->text()
                                         : pushButton->text();
-        EXPECT_EQ(utf8(text), utf8(gui::qt::fromWindows1252(spec.text)));
-        EXPECT_EQ(widget.property("controlId").toInt(), spec.id);
-        EXPECT_EQ(widget.geometry(), QRect(spec.x, spec.y, spec.width, spec.height));
+        EXPECT_EQ(utf8(text), utf8(gui::qt::fromWindows1252(row.text)));
+        EXPECT_EQ(widget.property("controlId").toInt(), row.id);
+        EXPECT_EQ(widget.geometry(), QRect(row.x, row.y, row.width, row.height));
         EXPECT_TRUE(widget.isVisible());
         EXPECT_TRUE(QRect(QPoint(0, 0), window.clientArea().size()).contains(widget.geometry()) ||
                     label != nullptr);  // edits and buttons lie wholly inside
@@ -99,22 +99,22 @@ TEST_F(WindowTest, MenuBarFollowsTheSharedTable) {
     const QList<QAction*> entries = window.menuBar()->actions();
     ASSERT_EQ(static_cast<std::size_t>(entries.size()), gui::menuBar.size());
     for (std::size_t index = 0; index < gui::menuBar.size(); ++index) {
-        const gui::MenuSpec& spec = gui::menuBar[index];
+        const gui::MenuSpec& row = gui::menuBar[index];
         const QAction& entry = *entries[static_cast<qsizetype>(index)];
         SCOPED_TRACE(utf8(entry.text()));
-        EXPECT_EQ(gui::qt::toWindows1252(entry.text()), spec.text);
-        if (spec.items.empty()) {  // a command on the bar itself
+        EXPECT_EQ(gui::qt::toWindows1252(entry.text()), row.text);
+        if (row.items.empty()) {  // a command on the bar itself
             EXPECT_EQ(entry.menu(), nullptr);
-            EXPECT_EQ(entry.data().toInt(), spec.command);
+            EXPECT_EQ(entry.data().toInt(), row.command);
             continue;
         }
         ASSERT_NE(entry.menu(), nullptr);
         const QList<QAction*> items = entry.menu()->actions();
-        ASSERT_EQ(static_cast<std::size_t>(items.size()), spec.items.size());
-        for (std::size_t item = 0; item < spec.items.size(); ++item) {
+        ASSERT_EQ(static_cast<std::size_t>(items.size()), row.items.size());
+        for (std::size_t item = 0; item < row.items.size(); ++item) {
             const QAction& action = *items[static_cast<qsizetype>(item)];
-            EXPECT_EQ(gui::qt::toWindows1252(action.text()), spec.items[item].text);
-            EXPECT_EQ(action.data().toInt(), spec.items[item].command);
+            EXPECT_EQ(gui::qt::toWindows1252(action.text()), row.items[item].text);
+            EXPECT_EQ(action.data().toInt(), row.items[item].command);
             EXPECT_TRUE(action.isEnabled() && !action.isSeparator() && !action.isCheckable());
         }
     }

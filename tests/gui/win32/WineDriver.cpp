@@ -173,20 +173,20 @@ void checkMenuResource(const std::string& programPath) {
     };
     expect.equal(next() | next(), 0, "menu template header");
     for (std::size_t entry = 0; entry < gui::menuBar.size(); ++entry) {
-        const gui::MenuSpec& spec = gui::menuBar[entry];
+        const gui::MenuSpec& row = gui::menuBar[entry];
         const WORD flags = next();
         expect.equal(flags & ~MF_POPUP, entry + 1 == gui::menuBar.size() ? MF_END : 0,
                      "menu bar flags: plain, the end mark on the last");
-        expect.equal((flags & MF_POPUP) != 0, !spec.items.empty(), "drop-down or command");
+        expect.equal((flags & MF_POPUP) != 0, !row.items.empty(), "drop-down or command");
         if ((flags & MF_POPUP) == 0) {
-            expect.equal(next(), spec.command, "menu bar command");
+            expect.equal(next(), row.command, "menu bar command");
         }
-        expect.equal(text(), spec.text, "menu bar text");
-        for (std::size_t index = 0; index < spec.items.size(); ++index) {
-            expect.equal(next(), index + 1 == spec.items.size() ? MF_END : 0,
+        expect.equal(text(), row.text, "menu bar text");
+        for (std::size_t index = 0; index < row.items.size(); ++index) {
+            expect.equal(next(), index + 1 == row.items.size() ? MF_END : 0,
                          "menu item flags: plain, the end mark on the last");
-            expect.equal(next(), spec.items[index].command, "menu item command");
-            expect.equal(text(), spec.items[index].text, "menu item text");
+            expect.equal(next(), row.items[index].command, "menu item command");
+            expect.equal(text(), row.items[index].text, "menu item text");
         }
     }
     expect.check(word == end, "menu template ends after the last item");
@@ -215,14 +215,14 @@ void checkWindow(const Program& program, const std::string& programPath) {
     expect.equal(children.size(), gui::controls.size(), "number of controls");
     // Child windows keep their creation order among their siblings.
     for (std::size_t index = 0; index < children.size() && index < gui::controls.size(); ++index) {
-        const gui::ControlSpec& spec = gui::controls[index];
+        const gui::ControlSpec& row = gui::controls[index];
         const HWND child = children[index];
         const std::string where = concat({"control #", std::to_string(index + 1), " "});
-        const std::string_view className = gui::controlClassName(spec.controlClass);
+        const std::string_view className = gui::controlClassName(row.controlClass);
         expect.check(lstrcmpiA(windowClass(child).c_str(), std::string(className).c_str()) == 0,
                      concat({where, "class ", windowClass(child), ", expected ", className}));
-        expect.equal(GetDlgCtrlID(child), spec.id, where + "identifier");
-        expect.equal(windowText(child), spec.text, where + "text");
+        expect.equal(GetDlgCtrlID(child), row.id, where + "identifier");
+        expect.equal(windowText(child), row.text, where + "text");
         RECT rect{};
         GetWindowRect(child, &rect);
         MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
@@ -231,11 +231,11 @@ void checkWindow(const Program& program, const std::string& programPath) {
                            "x", std::to_string(height)});
         };
         expect.equal(box(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
-                     box(spec.x, spec.y, spec.width, spec.height), where + "rectangle");
+                     box(row.x, row.y, row.width, row.height), where + "rectangle");
         expect.equal(GetWindowLongPtrA(child, GWL_STYLE) & (WS_CHILD | WS_VISIBLE | WS_TABSTOP),
                      WS_CHILD | WS_VISIBLE, where + "a visible child without tab stop");
         expect.equal((GetWindowLongPtrA(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0,
-                     spec.controlClass == gui::ControlClass::edit, where + "client edge on edits");
+                     row.controlClass == gui::ControlClass::edit, where + "client edge on edits");
     }
 
     // Wine keeps menus in the owning process: their items cannot be read from another one (on
