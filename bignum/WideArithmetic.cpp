@@ -18,6 +18,11 @@ void pack(std::span<const Limb> limbs, Word* words) noexcept {
     }
 }
 
+void packPadded(std::span<const Limb> limbs, Word* words, std::size_t n) noexcept {
+    pack(limbs, words);
+    std::fill(words + wordsFor(limbs.size()), words + n, Word{0});
+}
+
 void unpack(const Word* words, std::size_t limbCount, Limb* limbs) noexcept {
     for (std::size_t i = 0; i + 1 < limbCount; i += 2) {
         limbs[i] = static_cast<Limb>(words[i / 2]);
@@ -33,6 +38,7 @@ void unpack(const Word* words, std::size_t limbCount, Limb* limbs) noexcept {
 namespace {
 
 __extension__ typedef unsigned __int128 DoubleWord;
+__extension__ typedef __int128 SignedDoubleWord;
 
 constexpr unsigned wordBits = 64;
 constexpr Word allOnes = ~Word{0};
@@ -342,27 +348,20 @@ const BarrettModulus* barrettModulus(const Word* m, std::size_t k) noexcept {
     if (cached.words == k && std::equal(m, m + k, cached.m.begin())) {
         return &cached;
     }
-    if (m[k - 1] == 1 && std::all_of(m, m + k - 1, [](Word w) { return w == 0; })) {
+    if (!barrettReciprocal(cached.mu.data(), m, k)) {
+        cached.words = 0;
         return nullptr;
     }
-    std::array<Word, 2 * maxWords + 1> power{};
-    power[2 * k] = 1;
-    std::array<Word, maxWords + 2> quotient;
-    divide(power.data(), 2 * k + 1, m, k, quotient.data());
     cached.words = k;
     std::copy(m, m + k, cached.m.begin());
-    std::copy(quotient.begin(), quotient.begin() + static_cast<std::ptrdiff_t>(k + 1),
-              cached.mu.begin());
     return &cached;
 }
 
 // r[0, k) <- x[0, 2k) mod m.
 template <std::size_t N>
-void reduceBarrett(Word* r, const Word* x, const BarrettModulus& modulus,
+void reduceBarrett(Word* r, const Word* x, const Word* m, const Word* mu,
                    std::size_t count) noexcept {
     const std::size_t k = lengthOf<N>(count);
-    const Word* const m = modulus.m.data();
-    const Word* const mu = modulus.mu.data();
     // q3 = floor(floor(x / B^(k-1)) * mu / B^(k+1)), leaving out the products below column
     // k - 1, which makes it at most one too small.
     const Word* const q1 = x + (k - 1);
@@ -458,6 +457,48 @@ struct Matrix {
     std::size_t steps = 0;
 };
 
+// floor(a / b) and the remainder for a >= b > 0. Most quotients in Euclid's algorithm are 1 or
+// 2 (about 58%), which a subtraction finds faster than a division.
+Word quotientOf(Word a, Word b, Word& remainder) noexcept {
+    Word r = a - b;
+    if (r < b) {
+        remainder = r;
+        return 1;
+    }
+    r -= b;
+    if (r < b) {
+        remainder = r;
+        return 2;
+    }
+    remainder = a % b;
+    return a / b;
+}
+
+// value^-1 modulo modulus for 0 < value < modulus on single words, or false when the two share
+// a divisor. Only value's cofactor is kept; its sign alternates with each quotient.
+bool inverseOfWord(Word& out, Word value, Word modulus) noexcept {
+    Word a = modulus;
+    Word b = value;
+    Word ta = 0;
+    Word tb = 1;
+    bool positive = false;
+    while (b != 0) {
+        Word r = 0;
+        const Word q = quotientOf(a, b, r);
+        const Word t = ta + q * tb;
+        ta = tb;
+        tb = t;
+        a = b;
+        b = r;
+        positive = !positive;
+    }
+    if (a != 1) {
+        return false;
+    }
+    out = positive ? ta : modulus - ta;
+    return true;
+}
+
 // Runs Euclid on the leading words ah > bh while Jebelean's condition guarantees that their
 // quotients are those of the whole numbers, keeping the entries below 2^63.
 Matrix lehmerMatrix(Word ah, Word bh) noexcept {
@@ -465,11 +506,10 @@ Matrix lehmerMatrix(Word ah, Word bh) noexcept {
     while (bh != 0) {
         const Word q = ah / bh;
         const Word r = ah - q * bh;
-        const DoubleWord next00 = DoubleWord{q} * m.m00 + m.m01;
-        if ((next00 >> (wordBits - 1)) != 0) {
+        const Word n00 = q * m.m00 + m.m01;
+        if ((n00 >> (wordBits - 1)) != 0) {
             break;
         }
-        const Word n00 = low(next00);
         const Word n10 = q * m.m10 + m.m11;
         if (r < n00 || bh - r < n00 + m.m00) {
             break;
@@ -481,24 +521,24 @@ Matrix lehmerMatrix(Word ah, Word bh) noexcept {
     return m;
 }
 
-// r = x p - y s over n words. Returns the word above r: zero exactly when the difference is
-// non-negative and fits, which it does whenever the matrix was right.
+// x p - y s for matrix entries x, y below 2^63, each product below 2^127 and so a signed
+// double word, as is the difference plus a carry below 2^64 in magnitude.
+SignedDoubleWord productDifference(Word x, Word p, Word y, Word s) noexcept {
+    return static_cast<SignedDoubleWord>(DoubleWord{x} * p) -
+           static_cast<SignedDoubleWord>(DoubleWord{y} * s);
+}
+
+// r = x p - y s over n words, for x, y below 2^63. Returns the word above r: zero exactly when
+// the difference is non-negative and fits, which it does whenever the matrix was right.
 Word combineDifference(Word* r, Word x, const Word* p, Word y, const Word* s,
                        std::size_t n) noexcept {
-    Word plusCarry = 0;
-    Word minusCarry = 0;
-    Word borrow = 0;
+    SignedDoubleWord carry = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const DoubleWord plus = DoubleWord{x} * p[i] + plusCarry;
-        const DoubleWord minus = DoubleWord{y} * s[i] + minusCarry;
-        plusCarry = high(plus);
-        minusCarry = high(minus);
-        const Word t = low(plus) - low(minus);
-        const Word under = low(plus) < low(minus) ? 1 : 0;
-        r[i] = t - borrow;
-        borrow = under + (t < borrow ? 1 : 0);
+        carry += productDifference(x, p[i], y, s[i]);
+        r[i] = static_cast<Word>(carry);
+        carry >>= wordBits;
     }
-    return plusCarry - minusCarry - borrow;
+    return static_cast<Word>(carry);
 }
 
 // r = x p + y s over n words; returns the carry out of r.
@@ -515,35 +555,21 @@ Word combineSum(Word* r, Word x, const Word* p, Word y, const Word* s, std::size
     return low(carry);
 }
 
-// (r, s) = (x1 p1 - y1 q1, x2 p2 - y2 q2) over n words in one pass. Returns whether both
-// differences are non-negative and fit.
+// (r, s) = (x1 p1 - y1 q1, x2 p2 - y2 q2) over n words, for entries below 2^63. Returns
+// whether both differences are non-negative and fit.
 bool combineDifferences(Word* r, Word x1, const Word* p1, Word y1, const Word* q1, Word* s, Word x2,
                         const Word* p2, Word y2, const Word* q2, std::size_t n) noexcept {
-    Word plus1 = 0;
-    Word minus1 = 0;
-    Word borrow1 = 0;
-    Word plus2 = 0;
-    Word minus2 = 0;
-    Word borrow2 = 0;
+    SignedDoubleWord carry1 = 0;
+    SignedDoubleWord carry2 = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const DoubleWord a1 = DoubleWord{x1} * p1[i] + plus1;
-        const DoubleWord b1 = DoubleWord{y1} * q1[i] + minus1;
-        const DoubleWord a2 = DoubleWord{x2} * p2[i] + plus2;
-        const DoubleWord b2 = DoubleWord{y2} * q2[i] + minus2;
-        plus1 = high(a1);
-        minus1 = high(b1);
-        plus2 = high(a2);
-        minus2 = high(b2);
-        const Word t1 = low(a1) - low(b1);
-        const Word under1 = low(a1) < low(b1) ? 1 : 0;
-        r[i] = t1 - borrow1;
-        borrow1 = under1 + (t1 < borrow1 ? 1 : 0);
-        const Word t2 = low(a2) - low(b2);
-        const Word under2 = low(a2) < low(b2) ? 1 : 0;
-        s[i] = t2 - borrow2;
-        borrow2 = under2 + (t2 < borrow2 ? 1 : 0);
+        carry1 += productDifference(x1, p1[i], y1, q1[i]);
+        carry2 += productDifference(x2, p2[i], y2, q2[i]);
+        r[i] = static_cast<Word>(carry1);
+        s[i] = static_cast<Word>(carry2);
+        carry1 >>= wordBits;
+        carry2 >>= wordBits;
     }
-    return plus1 - minus1 - borrow1 == 0 && plus2 - minus2 - borrow2 == 0;
+    return carry1 == 0 && carry2 == 0;
 }
 
 // (r, s) = (x1 p + y1 q, x2 p + y2 q) over n words in one pass; the carries go to r[n], s[n].
@@ -781,8 +807,8 @@ class EuclidState {
         Word y = b()[0];
         Matrix m;
         while (y != 0) {
-            const Word q = x / y;
-            const Word r = x - q * y;
+            Word r = 0;
+            const Word q = quotientOf(x, y, r);
             m = {q * m.m00 + m.m01, m.m00, q * m.m10 + m.m11, m.m10, m.steps + 1};
             x = y;
             y = r;
@@ -813,7 +839,7 @@ class EuclidState {
     bool aNegative_ = true;
 };
 
-using ReduceKernel = void (*)(Word*, const Word*, const BarrettModulus&, std::size_t) noexcept;
+using ReduceKernel = void (*)(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept;
 
 constexpr auto reduceKernels = [] {
     std::array<ReduceKernel, unrolledWords + 1> table{};
@@ -824,7 +850,168 @@ constexpr auto reduceKernels = [] {
     return table;
 }();
 
+// ---- Montgomery's reduction ----
+//
+// For an odd modulus m of k words and R = B^k: t R^-1 mod m for any t < m R, the low word of t
+// cleared by a multiple of m one row at a time.
+
+// t[0, 2k) <- garbage; r[0, k) <- t R^-1 mod m, with mInverse = -m^-1 mod B.
+template <std::size_t N>
+void reduceMontgomery(Word* r, Word* t, const Word* m, Word mInverse, std::size_t count) noexcept {
+    const std::size_t k = lengthOf<N>(count);
+    Word top = 0;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < k; ++i) {
+        const Word u = t[i] * mInverse;
+        DoubleWord carry = 0;
+#pragma GCC unroll 12
+        for (std::size_t j = 0; j < k; ++j) {
+            carry += DoubleWord{u} * m[j] + t[i + j];
+            t[i + j] = low(carry);
+            carry >>= wordBits;
+        }
+        const DoubleWord sum = DoubleWord{t[i + k]} + low(carry) + top;
+        t[i + k] = low(sum);
+        top = high(sum);
+    }
+    // t / R < 2m: one subtraction at most.
+    const Word* const u = t + k;
+    bool atLeastM = top != 0 || compareWords(u, m, k) >= 0;
+    if (!atLeastM) {
+#pragma GCC unroll 12
+        for (std::size_t i = 0; i < k; ++i) {
+            r[i] = u[i];
+        }
+        return;
+    }
+    Word borrow = 0;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < k; ++i) {
+        const Word d = u[i] - m[i];
+        const Word under = u[i] < m[i] ? 1 : 0;
+        r[i] = d - borrow;
+        borrow = under | (d < borrow ? 1 : 0);
+    }
+}
+
+// ---- Sums and differences of residues ----
+//
+// Both compute the result with and without the modulus's correction and pick one by a mask:
+// which one is needed is a coin toss for random residues, which a branch would mispredict.
+
+template <std::size_t N>
+void addResidues(Word* r, const Word* x, const Word* y, const Word* m, std::size_t count) noexcept {
+    const std::size_t n = lengthOf<N>(count);
+    std::array<Word, N != 0 ? N : maxWords> sum;
+    Word carry = 0;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < n; ++i) {
+        const DoubleWord s = DoubleWord{x[i]} + y[i] + carry;
+        sum[i] = low(s);
+        carry = high(s);
+    }
+    Word borrow = 0;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < n; ++i) {
+        const DoubleWord d = DoubleWord{sum[i]} - m[i] - borrow;
+        r[i] = low(d);
+        borrow = high(d) & 1;
+    }
+    // The sum stands when subtracting m borrows more than the sum carried.
+    const Word keepSum = 0 - Word{borrow > carry ? 1U : 0U};
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < n; ++i) {
+        r[i] = (sum[i] & keepSum) | (r[i] & ~keepSum);
+    }
+}
+
+template <std::size_t N>
+void subtractResidues(Word* r, const Word* x, const Word* y, const Word* m,
+                      std::size_t count) noexcept {
+    const std::size_t n = lengthOf<N>(count);
+    Word borrow = 0;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < n; ++i) {
+        const DoubleWord d = DoubleWord{x[i]} - y[i] - borrow;
+        r[i] = low(d);
+        borrow = high(d) & 1;
+    }
+    const Word addM = 0 - borrow;
+    Word carry = 0;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < n; ++i) {
+        const DoubleWord s = DoubleWord{r[i]} + (m[i] & addM) + carry;
+        r[i] = low(s);
+        carry = high(s);
+    }
+}
+
+using ResidueKernel = void (*)(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept;
+
+constexpr auto addKernels = [] {
+    std::array<ResidueKernel, unrolledWords + 1> table{};
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((table[I] = &addResidues<I>), ...);
+    }
+    (std::make_index_sequence<unrolledWords + 1>{});
+    return table;
+}();
+
+constexpr auto subtractKernels = [] {
+    std::array<ResidueKernel, unrolledWords + 1> table{};
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((table[I] = &subtractResidues<I>), ...);
+    }
+    (std::make_index_sequence<unrolledWords + 1>{});
+    return table;
+}();
+
+using MontgomeryKernel = void (*)(Word*, Word*, const Word*, Word, std::size_t) noexcept;
+
+constexpr auto montgomeryKernels = [] {
+    std::array<MontgomeryKernel, unrolledWords + 1> table{};
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((table[I] = &reduceMontgomery<I>), ...);
+    }
+    (std::make_index_sequence<unrolledWords + 1>{});
+    return table;
+}();
+
 }  // namespace
+
+Word negatedInverse(Word m0) noexcept {
+    assert(m0 % 2 == 1);
+    // Newton's iteration doubles the correct low bits: m0 itself is right modulo 8.
+    Word inverse = m0;
+    for (int i = 0; i < 5; ++i) {
+        inverse *= 2 - m0 * inverse;
+    }
+    return 0 - inverse;
+}
+
+void addModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept {
+    if (n <= unrolledWords) {
+        addKernels[n](r, x, y, m, n);
+    } else {
+        addResidues<0>(r, x, y, m, n);
+    }
+}
+
+void subtractModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept {
+    if (n <= unrolledWords) {
+        subtractKernels[n](r, x, y, m, n);
+    } else {
+        subtractResidues<0>(r, x, y, m, n);
+    }
+}
+
+void reduceMontgomery(Word* r, Word* t, const Word* m, Word mInverse, std::size_t k) noexcept {
+    if (k <= unrolledWords) {
+        montgomeryKernels[k](r, t, m, mInverse, k);
+    } else {
+        reduceMontgomery<0>(r, t, m, mInverse, k);
+    }
+}
 
 void multiplyModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept {
     assert(n >= 1 && n <= maxWords && m[n - 1] != 0);
@@ -838,10 +1025,29 @@ void multiplyModulo(Word* r, const Word* x, const Word* y, const Word* m, std::s
     if (modulus == nullptr) {
         divide(p.data(), 2 * n, m, n, nullptr);
         std::copy(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n), r);
-    } else if (n <= unrolledWords) {
-        reduceKernels[n](r, p.data(), *modulus, n);
     } else {
-        reduceBarrett<0>(r, p.data(), *modulus, n);
+        reduceModulo(r, p.data(), m, modulus->mu.data(), n);
+    }
+}
+
+bool barrettReciprocal(Word* mu, const Word* m, std::size_t k) noexcept {
+    assert(k >= 1 && k <= maxWords && m[k - 1] != 0);
+    if (m[k - 1] == 1 && std::all_of(m, m + k - 1, [](Word w) { return w == 0; })) {
+        return false;
+    }
+    std::array<Word, 2 * maxWords + 1> power{};
+    power[2 * k] = 1;
+    std::array<Word, maxWords + 2> quotient;
+    divide(power.data(), 2 * k + 1, m, k, quotient.data());
+    std::copy(quotient.begin(), quotient.begin() + static_cast<std::ptrdiff_t>(k + 1), mu);
+    return true;
+}
+
+void reduceModulo(Word* r, const Word* x, const Word* m, const Word* mu, std::size_t k) noexcept {
+    if (k <= unrolledWords) {
+        reduceKernels[k](r, x, m, mu, k);
+    } else {
+        reduceBarrett<0>(r, x, m, mu, k);
     }
 }
 
@@ -882,6 +1088,9 @@ void divide(Word* x, std::size_t nx, const Word* m, std::size_t nm, Word* q) noe
 
 bool inverse(Word* out, const Word* value, const Word* modulus, std::size_t n) noexcept {
     assert(n >= 1 && n <= maxWords && modulus[n - 1] != 0);
+    if (n == 1) {
+        return inverseOfWord(out[0], value[0], modulus[0]);
+    }
     EuclidState state(value, modulus, n);
     return state.run(out, modulus);
 }
@@ -892,6 +1101,16 @@ void multiply(Word*, const Word*, std::size_t, const Word*, std::size_t) noexcep
 void square(Word*, const Word*, std::size_t) noexcept {}
 void divide(Word*, std::size_t, const Word*, std::size_t, Word*) noexcept {}
 void multiplyModulo(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept {}
+bool barrettReciprocal(Word*, const Word*, std::size_t) noexcept {
+    return false;
+}
+void reduceModulo(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept {}
+Word negatedInverse(Word) noexcept {
+    return 0;
+}
+void reduceMontgomery(Word*, Word*, const Word*, Word, std::size_t) noexcept {}
+void addModulo(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept {}
+void subtractModulo(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept {}
 bool inverse(Word*, const Word*, const Word*, std::size_t) noexcept {
     return false;
 }
@@ -904,15 +1123,15 @@ bool replaceByInverse(Natural& value, const Natural& modulus) {
     if (!available || n == 0 || n > maxWords || value.length() == 0 || !value.lessThan(modulus)) {
         return false;
     }
-    std::array<Word, maxWords> mw{};
-    std::array<Word, maxWords> vw{};
-    std::array<Word, maxWords> out{};
-    pack(m, mw.data());
-    pack(value.limbs(), vw.data());
+    std::array<Word, maxWords> mw;
+    std::array<Word, maxWords> vw;
+    std::array<Word, maxWords> out;
+    packPadded(m, mw.data(), n);
+    packPadded(value.limbs(), vw.data(), n);
     if (!inverse(out.data(), vw.data(), mw.data(), n)) {
         return true;
     }
-    std::array<Limb, 2 * maxWords> limbs{};
+    std::array<Limb, 2 * maxWords> limbs;
     unpack(out.data(), m.size(), limbs.data());
     value.setLimbs(std::span<const Limb>(limbs.data(), m.size()));
     return true;
@@ -924,18 +1143,18 @@ bool replaceByProduct(Natural& result, const Natural& x, const Natural& y, const
     if (!available || n == 0 || n > maxWords || x.length() > m.size() || y.length() > m.size()) {
         return false;
     }
-    std::array<Word, maxWords> mw{};
-    std::array<Word, maxWords> xw{};
-    std::array<Word, maxWords> yw{};
-    std::array<Word, maxWords> out{};
-    pack(m, mw.data());
-    pack(x.limbs(), xw.data());
+    std::array<Word, maxWords> mw;
+    std::array<Word, maxWords> xw;
+    std::array<Word, maxWords> yw;
+    std::array<Word, maxWords> out;
+    packPadded(m, mw.data(), n);
+    packPadded(x.limbs(), xw.data(), n);
     const bool squaring = &x == &y;
     if (!squaring) {
-        pack(y.limbs(), yw.data());
+        packPadded(y.limbs(), yw.data(), n);
     }
     multiplyModulo(out.data(), xw.data(), squaring ? xw.data() : yw.data(), mw.data(), n);
-    std::array<Limb, 2 * maxWords> limbs{};
+    std::array<Limb, 2 * maxWords> limbs;
     unpack(out.data(), m.size(), limbs.data());
     result.setLimbs(std::span<const Limb>(limbs.data(), m.size()));
     return true;

@@ -31,6 +31,8 @@ constexpr std::size_t wordsFor(std::size_t limbs) noexcept {
 
 // words[0, wordsFor(limbs.size())) <- the limbs, the top half of an odd top word zero.
 void pack(std::span<const Limb> limbs, Word* words) noexcept;
+// words[0, n) <- the limbs, zero above them; n >= wordsFor(limbs.size()).
+void packPadded(std::span<const Limb> limbs, Word* words, std::size_t n) noexcept;
 // limbs[0, limbCount) <- the low limbCount limbs of the words.
 void unpack(const Word* words, std::size_t limbCount, Limb* limbs) noexcept;
 
@@ -47,6 +49,23 @@ void divide(Word* x, std::size_t nx, const Word* m, std::size_t nm, Word* q) noe
 // r[0, n) <- x * y modulo m, for x, y and m of n words (m's top word non-zero); square when x
 // is y. r may be x or y.
 void multiplyModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept;
+
+// mu[0, k + 1) <- floor(B^2k / m), B = 2^64, the reciprocal Barrett's reduction works with, for
+// m of k <= maxWords words (top word non-zero). Returns false, mu untouched, for a power of B,
+// whose reciprocal would need k + 2 words.
+bool barrettReciprocal(Word* mu, const Word* m, std::size_t k) noexcept;
+// r[0, k) <- x[0, 2k) mod m, with mu from barrettReciprocal; r shares no word with x.
+void reduceModulo(Word* r, const Word* x, const Word* m, const Word* mu, std::size_t k) noexcept;
+
+// r[0, n) <- x + y and x - y modulo m, for x, y below m, all n words; r may be x or y.
+void addModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept;
+void subtractModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept;
+
+// -m0^-1 modulo B for an odd m0: the constant of Montgomery's reduction.
+Word negatedInverse(Word m0) noexcept;
+// r[0, k) <- t R^-1 mod m for R = B^k, an odd m of k words and t[0, 2k) < m R, with mInverse
+// from negatedInverse(m[0]). t is used as working space; r shares no word with it.
+void reduceMontgomery(Word* r, Word* t, const Word* m, Word mInverse, std::size_t k) noexcept;
 
 // out[0, n) <- value^-1 modulo modulus, for n <= maxWords, 0 < value < modulus and modulus > 1,
 // all n words long (modulus's top word non-zero). Returns false, leaving out unspecified, when
