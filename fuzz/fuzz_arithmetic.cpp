@@ -1,6 +1,7 @@
-// Natural arithmetic against GMP. The first byte picks the operation, the next three give a
-// small parameter (a shift, a limb, a position) and where the first operand ends; the rest are
-// the two operands' limbs, least significant byte first.
+// Natural arithmetic, and residues on word buffers modulo the second operand, against GMP. The
+// first byte picks the operation, the next three give a small parameter (a shift, a limb, a
+// position) and where the first operand ends; the rest are the two operands' limbs, least
+// significant byte first.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bignum/ModulusWords.h"
 #include "bignum/Natural.h"
 #include "fuzz/GmpModel.h"
 
@@ -57,8 +59,69 @@ enum class Operation : std::uint8_t {
     productByLimb,
     compare,
     incrementAndDecrement,
+    residues,
     count
 };
+
+Natural fromMpz(const mpz_class& v) {
+    Natural n;
+    n.fromHex(v.get_str(16));
+    return n;
+}
+
+// a and a^2 + parameter reduced modulo m, through every residue operation.
+void checkResidues(const mpz_class& ma, const Natural& m, const mpz_class& mm,
+                   std::uint16_t parameter) {
+    const auto field = bignum::ModulusWords::of(m);
+    if (!field) {
+        if (mm > 1 && m.length() <= 2 * bignum::ModulusWords::maxWords) {
+            kxfuzz::fail("a modulus the residues should hold was declined");
+        }
+        return;
+    }
+    const mpz_class mx = ma % mm;
+    const mpz_class my = (ma * ma + parameter) % mm;
+    using Residue = bignum::ModulusWords::Residue;
+    Residue x;
+    Residue y;
+    if (!field->load(fromMpz(mx), x) || !field->load(fromMpz(my), y) ||
+        field->load(fromMpz(mm), y)) {
+        kxfuzz::fail("load", mm, mx);
+    }
+    const auto expect = [&](const char* what, const Residue& r, const mpz_class& expected) {
+        Natural stored;
+        field->store(r, stored);
+        kxfuzz::expectEqual(what, stored, expected);
+    };
+    const auto reduced = [&](const mpz_class& v) {
+        mpz_class r = v % mm;
+        return r < 0 ? mpz_class(r + mm) : r;
+    };
+    Residue r;
+    field->add(r, x, y);
+    expect("residue sum", r, reduced(mx + my));
+    field->subtract(r, x, y);
+    expect("residue difference", r, reduced(mx - my));
+    field->negate(r, y);
+    expect("residue negation", r, reduced(-my));
+    field->multiply(r, x, y);
+    expect("residue product", r, reduced(mx * my));
+    field->multiply(r, x, x);
+    expect("residue square", r, reduced(mx * mx));
+    if (field->isZero(x) != (mx == 0) || field->equal(x, y) != (mx == my)) {
+        kxfuzz::fail("residue comparison", mx, my);
+    }
+    if (mx != 0) {
+        mpz_class inverse;
+        const bool exists = mpz_invert(inverse.get_mpz_t(), mx.get_mpz_t(), mm.get_mpz_t()) != 0;
+        if (field->invert(r, x) != exists) {
+            kxfuzz::fail("residue inverse exists", mx, mm);
+        }
+        if (exists) {
+            expect("residue inverse", r, inverse);
+        }
+    }
+}
 
 }  // namespace
 
@@ -180,6 +243,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             break;
         }
+        case Operation::residues:
+            checkResidues(ma, b, mb, parameter);
+            break;
         case Operation::count:
             break;
     }
