@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the benchmarks of the default preset and runs them: five repetitions, medians only, then
+# Builds the benchmarks of the default preset and runs them: ten repetitions, medians only, then
 # the ratios against the peers and the speed targets. Extra arguments go to the benchmark program
 # (e.g. --benchmark_filter=secp521r1). KX_BENCH_BUILD_DIR builds in another folder instead of the
 # preset's; KX_BENCH_REPETITIONS changes the number of repetitions.
@@ -25,8 +25,10 @@ echo "cores: $(nproc); load:$(uptime | sed 's/.*load average//')"
 
 json=$(mktemp)
 trap 'rm -f "$json"' EXIT
-"$build_dir/bench/kx_bench" --benchmark_repetitions="${KX_BENCH_REPETITIONS:-5}" \
-    --benchmark_report_aggregates_only=true \
+# Repetitions of all benchmarks run in a random order, so that a change in the machine's load
+# falls on ours and on its peers alike instead of on whichever ran at the time.
+"$build_dir/bench/kx_bench" --benchmark_repetitions="${KX_BENCH_REPETITIONS:-10}" \
+    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
     --benchmark_out="$json" --benchmark_out_format=json "$@"
 
 if ! command -v python3 >/dev/null 2>&1; then
