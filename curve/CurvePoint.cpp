@@ -402,7 +402,12 @@ std::size_t multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result) {
                              &R.A().modulus() == &q && &R.x().modulus() == &q &&
                              &R.y().modulus() == &q && &result.x().modulus() == &q &&
                              &result.y().modulus() == &q;
-    if (!sameObjects) {
+    // Unreduced values keep failing, step after step: turn them away before the modulus's
+    // constants are worked out.
+    const bool reduced = R.A().value().lessThan(q) && R.x().value().lessThan(q) &&
+                         R.y().value().lessThan(q) && result.x().value().lessThan(q) &&
+                         result.y().value().lessThan(q);
+    if (!sameObjects || !reduced) {
         return 0;
     }
     const std::optional<ModulusWords> field = ModulusWords::of(q);
