@@ -299,36 +299,30 @@ void divideByWords(Word* x, std::size_t nx, const Word* m, std::size_t nm, Word*
     }
 }
 
+// The kernel unrolled for each length up to unrolledWords, indexed by length; makeKernel takes
+// the length as a std::integral_constant.
+template <typename Kernel, typename MakeKernel>
+constexpr std::array<Kernel, unrolledWords + 1> kernelTable(MakeKernel makeKernel) {
+    std::array<Kernel, unrolledWords + 1> table{};
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((table[I] = makeKernel(std::integral_constant<std::size_t, I>{})), ...);
+    }
+    (std::make_index_sequence<unrolledWords + 1>{});
+    return table;
+}
+
 using MultiplyKernel = void (*)(Word*, const Word*, std::size_t, const Word*, std::size_t) noexcept;
 using SquareKernel = void (*)(Word*, const Word*, std::size_t) noexcept;
 using DivideKernel = void (*)(Word*, std::size_t, const Word*, std::size_t, Word*) noexcept;
 
-constexpr auto multiplyKernels = [] {
-    std::array<MultiplyKernel, unrolledWords + 1> table{};
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((table[I] = &multiplyRows<I>), ...);
-    }
-    (std::make_index_sequence<unrolledWords + 1>{});
-    return table;
-}();
+constexpr auto multiplyKernels =
+    kernelTable<MultiplyKernel>([](auto n) { return &multiplyRows<decltype(n)::value>; });
 
-constexpr auto squareKernels = [] {
-    std::array<SquareKernel, unrolledWords + 1> table{};
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((table[I] = &squareRows<I>), ...);
-    }
-    (std::make_index_sequence<unrolledWords + 1>{});
-    return table;
-}();
+constexpr auto squareKernels =
+    kernelTable<SquareKernel>([](auto n) { return &squareRows<decltype(n)::value>; });
 
-constexpr auto divideKernels = [] {
-    std::array<DivideKernel, unrolledWords + 1> table{};
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((table[I] = &divideByWords<I>), ...);
-    }
-    (std::make_index_sequence<unrolledWords + 1>{});
-    return table;
-}();
+constexpr auto divideKernels =
+    kernelTable<DivideKernel>([](auto n) { return &divideByWords<decltype(n)::value>; });
 
 // ---- Barrett's reduction ----
 //
@@ -826,14 +820,8 @@ class EuclidState {
 
 using ReduceKernel = void (*)(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept;
 
-constexpr auto reduceKernels = [] {
-    std::array<ReduceKernel, unrolledWords + 1> table{};
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((table[I] = &reduceBarrett<I>), ...);
-    }
-    (std::make_index_sequence<unrolledWords + 1>{});
-    return table;
-}();
+constexpr auto reduceKernels =
+    kernelTable<ReduceKernel>([](auto n) { return &reduceBarrett<decltype(n)::value>; });
 
 // ---- Montgomery's reduction ----
 //
@@ -933,34 +921,16 @@ void subtractResidues(Word* r, const Word* x, const Word* y, const Word* m,
 
 using ResidueKernel = void (*)(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept;
 
-constexpr auto addKernels = [] {
-    std::array<ResidueKernel, unrolledWords + 1> table{};
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((table[I] = &addResidues<I>), ...);
-    }
-    (std::make_index_sequence<unrolledWords + 1>{});
-    return table;
-}();
+constexpr auto addKernels =
+    kernelTable<ResidueKernel>([](auto n) { return &addResidues<decltype(n)::value>; });
 
-constexpr auto subtractKernels = [] {
-    std::array<ResidueKernel, unrolledWords + 1> table{};
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((table[I] = &subtractResidues<I>), ...);
-    }
-    (std::make_index_sequence<unrolledWords + 1>{});
-    return table;
-}();
+constexpr auto subtractKernels =
+    kernelTable<ResidueKernel>([](auto n) { return &subtractResidues<decltype(n)::value>; });
 
 using MontgomeryKernel = void (*)(Word*, Word*, const Word*, Word, std::size_t) noexcept;
 
-constexpr auto montgomeryKernels = [] {
-    std::array<MontgomeryKernel, unrolledWords + 1> table{};
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((table[I] = &reduceMontgomery<I>), ...);
-    }
-    (std::make_index_sequence<unrolledWords + 1>{});
-    return table;
-}();
+constexpr auto montgomeryKernels =
+    kernelTable<MontgomeryKernel>([](auto n) { return &reduceMontgomery<decltype(n)::value>; });
 
 }  // namespace
 
