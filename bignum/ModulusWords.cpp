@@ -114,6 +114,11 @@ void ModulusWords::negate(Residue& r, const Residue& x) const noexcept {
 
 void ModulusWords::multiply(Residue& r, const Residue& x, const Residue& y) const noexcept {
     const std::size_t n = words_;
+    if (reduction_ == Reduction::montgomery) {
+        wide::multiplyMontgomery(r.data(), x.data(), y.data(), modulus_.data(), negatedInverse_, n,
+                                 wide::fastestLoops());
+        return;
+    }
     std::array<Word, 2 * maxWords> p;
     if (&x == &y) {
         wide::square(p.data(), x.data(), n);

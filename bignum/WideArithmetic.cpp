@@ -6,6 +6,8 @@
 #include <cassert>
 #include <utility>
 
+#include "bignum/CarryChainRows.h"
+
 namespace bignum::wide {
 
 void pack(std::span<const Limb> limbs, Word* words) noexcept {
@@ -932,6 +934,63 @@ using MontgomeryKernel = void (*)(Word*, Word*, const Word*, Word, std::size_t) 
 constexpr auto montgomeryKernels =
     kernelTable<MontgomeryKernel>([](auto n) { return &reduceMontgomery<decltype(n)::value>; });
 
+using MontgomeryProductKernel = void (*)(Word*, const Word*, const Word*, const Word*,
+                                         Word) noexcept;
+
+#if KX_CARRY_CHAIN_ROWS
+
+// Below this length the portable loops, which keep the whole product in registers, are as fast.
+constexpr std::size_t carryChainsFrom = 7;
+
+// x y R^-1 mod m: the product row by row, then Montgomery's reduction row by row.
+template <std::size_t N>
+void multiplyMontgomeryOnRows(Word* r, const Word* x, const Word* y, const Word* m,
+                              Word mInverse) noexcept {
+    std::array<Word, 2 * N> t;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < N; ++i) {
+        t[i] = 0;
+    }
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < N; ++i) {
+        t[i + N] = rows::multiplyAdd<N>(t.data() + i, x, y[i]);
+    }
+    Word top = 0;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < N; ++i) {
+        const Word carry = rows::multiplyAdd<N>(t.data() + i, m, t[i] * mInverse);
+        const DoubleWord sum = DoubleWord{t[i + N]} + carry + top;
+        t[i + N] = low(sum);
+        top = high(sum);
+    }
+    // t / R < 2m: keep it or its difference with m, by a mask.
+    const Word* const u = t.data() + N;
+    std::array<Word, N> d;
+    Word borrow = 0;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < N; ++i) {
+        const DoubleWord difference = DoubleWord{u[i]} - m[i] - borrow;
+        d[i] = low(difference);
+        borrow = high(difference) & 1;
+    }
+    const Word keepU = 0 - Word{borrow > top ? 1U : 0U};
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < N; ++i) {
+        r[i] = (u[i] & keepU) | (d[i] & ~keepU);
+    }
+}
+
+constexpr auto montgomeryRowKernels = kernelTable<MontgomeryProductKernel>([](auto n) {
+    constexpr std::size_t length = decltype(n)::value;
+    if constexpr (length >= carryChainsFrom && length <= rows::longest) {
+        return &multiplyMontgomeryOnRows<length>;
+    } else {
+        return MontgomeryProductKernel{nullptr};
+    }
+});
+
+#endif
+
 }  // namespace
 
 Word negatedInverse(Word m0) noexcept {
@@ -942,6 +1001,28 @@ Word negatedInverse(Word m0) noexcept {
         inverse *= 2 - m0 * inverse;
     }
     return 0 - inverse;
+}
+
+Loops fastestLoops() noexcept {
+    static const Loops loops = rows::supported() ? Loops::carryChains : Loops::portable;
+    return loops;
+}
+
+void multiplyMontgomery(Word* r, const Word* x, const Word* y, const Word* m, Word mInverse,
+                        std::size_t k, [[maybe_unused]] Loops loops) noexcept {
+#if KX_CARRY_CHAIN_ROWS
+    if (loops == Loops::carryChains && k >= carryChainsFrom && k <= rows::longest) {
+        montgomeryRowKernels[k](r, x, y, m, mInverse);
+        return;
+    }
+#endif
+    std::array<Word, 2 * maxWords> p;
+    if (x == y) {
+        square(p.data(), x, k);
+    } else {
+        multiply(p.data(), x, k, y, k);
+    }
+    reduceMontgomery(r, p.data(), m, mInverse, k);
 }
 
 void addModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept {
@@ -1064,6 +1145,11 @@ Word negatedInverse(Word) noexcept {
     return 0;
 }
 void reduceMontgomery(Word*, Word*, const Word*, Word, std::size_t) noexcept {}
+Loops fastestLoops() noexcept {
+    return Loops::portable;
+}
+void multiplyMontgomery(Word*, const Word*, const Word*, const Word*, Word, std::size_t,
+                        Loops) noexcept {}
 void addModulo(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept {}
 void subtractModulo(Word*, const Word*, const Word*, const Word*, std::size_t) noexcept {}
 bool inverse(Word*, const Word*, const Word*, std::size_t) noexcept {

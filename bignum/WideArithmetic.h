@@ -61,8 +61,19 @@ void reduceModulo(Word* r, const Word* x, const Word* m, const Word* mu, std::si
 void addModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept;
 void subtractModulo(Word* r, const Word* x, const Word* y, const Word* m, std::size_t n) noexcept;
 
+// The loops the Montgomery product runs on: portable C++, or x86-64's mulx, adcx and adox,
+// which only some processors have.
+enum class Loops { portable, carryChains };
+// The faster loops that this processor runs.
+Loops fastestLoops() noexcept;
+
 // -m0^-1 modulo B for an odd m0: the constant of Montgomery's reduction.
 Word negatedInverse(Word m0) noexcept;
+// r[0, k) <- x y R^-1 mod m for R = B^k, an odd m of k words and x, y below m, with mInverse
+// from negatedInverse(m[0]); a square when x is y. r may be x or y. The loops are only a choice
+// of speed: every choice gives the same r.
+void multiplyMontgomery(Word* r, const Word* x, const Word* y, const Word* m, Word mInverse,
+                        std::size_t k, Loops loops) noexcept;
 // r[0, k) <- t R^-1 mod m for R = B^k, an odd m of k words and t[0, 2k) < m R, with mInverse
 // from negatedInverse(m[0]). t is used as working space; r shares no word with it.
 void reduceMontgomery(Word* r, Word* t, const Word* m, Word mInverse, std::size_t k) noexcept;

@@ -142,6 +142,72 @@ TEST_P(WideKernelTest, ReductionModuloMatchesGmp) {
     }
 }
 
+// Every choice of loops this processor runs: the carry-chain rows where it has them.
+std::vector<wide::Loops> loopsToTest() {
+    std::vector<wide::Loops> loops{wide::Loops::portable};
+    if (wide::fastestLoops() == wide::Loops::carryChains) {
+        loops.push_back(wide::Loops::carryChains);
+    }
+    return loops;
+}
+
+TEST_P(WideKernelTest, MontgomeryProductsMatchGmpOnEveryLoop) {
+    if (!wide::available) {
+        GTEST_SKIP() << "no 128-bit integers: the limb loops do this work";
+    }
+    const std::size_t n = std::min(GetParam(), wide::maxWords);
+    Mpz rInverse;
+    for (std::size_t i = 0; i < oracle::testIterations(60) && !HasFailure(); ++i) {
+        auto m = randomWords(source_, n);
+        m.front() |= 1;
+        m.back() |= Word{1} << source_.below(64);
+        const Mpz modulus = mpzOf(m.data(), n);
+        Mpz r;
+        mpz_setbit(r.get(), 64 * n);
+        ASSERT_NE(mpz_invert(rInverse.get(), r.get(), modulus.get()), 0);
+        // Random residues, and the largest, whose products carry furthest.
+        Mpz x = mpzOf(randomWords(source_, n).data(), n);
+        Mpz y = mpzOf(randomWords(source_, n).data(), n);
+        mpz_mod(x.get(), x.get(), modulus.get());
+        mpz_mod(y.get(), y.get(), modulus.get());
+        if (i % 4 == 0) {
+            mpz_sub_ui(x.get(), modulus.get(), 1);
+        }
+        if (i % 8 == 0) {
+            mpz_sub_ui(y.get(), modulus.get(), 1 + source_.below(3));
+        }
+        Mpz product;
+        Mpz square;
+        mpz_mul(product.get(), x.get(), y.get());
+        mpz_mul(product.get(), product.get(), rInverse.get());
+        mpz_mod(product.get(), product.get(), modulus.get());
+        mpz_mul(square.get(), x.get(), x.get());
+        mpz_mul(square.get(), square.get(), rInverse.get());
+        mpz_mod(square.get(), square.get(), modulus.get());
+        const Word mInverse = wide::negatedInverse(m.front());
+        for (const wide::Loops loops : loopsToTest()) {
+            SCOPED_TRACE("modulus " + oracle::hexOf(modulus) + " x " + oracle::hexOf(x) + " y " +
+                         oracle::hexOf(y) + " carry chains " +
+                         std::to_string(loops == wide::Loops::carryChains) + " " + note());
+            auto xw = wordsOf(x, n);
+            const auto yw = wordsOf(y, n);
+            xw.push_back(guard);
+            std::vector<Word> out(n + 1, guard);
+            wide::multiplyMontgomery(out.data(), xw.data(), yw.data(), m.data(), mInverse, n,
+                                     loops);
+            EXPECT_EQ(hexOf(out.data(), n), oracle::hexOf(product));
+            EXPECT_EQ(out[n], guard) << "written past the residue";
+            wide::multiplyMontgomery(out.data(), xw.data(), xw.data(), m.data(), mInverse, n,
+                                     loops);
+            EXPECT_EQ(hexOf(out.data(), n), oracle::hexOf(square));
+            // The result written over an operand.
+            wide::multiplyMontgomery(xw.data(), xw.data(), yw.data(), m.data(), mInverse, n, loops);
+            EXPECT_EQ(hexOf(xw.data(), n), oracle::hexOf(product));
+            EXPECT_EQ(xw[n], guard) << "written past the residue";
+        }
+    }
+}
+
 TEST_P(WideKernelTest, InverseMatchesGmpOnPrimeAndCompositeModuli) {
     if (!wide::available) {
         GTEST_SKIP() << "no 128-bit integers: the limb loops do this work";
@@ -198,7 +264,7 @@ TEST_P(WideKernelTest, InverseMatchesGmpOnPrimeAndCompositeModuli) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WordCounts, WideKernelTest,
-                         testing::Values(1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 17, 33, 64));
+                         testing::Values(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 17, 33, 64));
 
 // The inverse as the definition computes it: extended Euclid on Integers, then the least
 // non-negative residue of the value's coefficient.
