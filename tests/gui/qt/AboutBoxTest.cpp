@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "CurveOracle.h"
 #include "ShellTestSupport.h"
 #include "gui/qt/AboutDialog.h"
 #include "gui/qt/Windows1252.h"
+#include "tests/gui/CurveOracle.h"
 
 namespace kxtest {
 namespace {

@@ -3,8 +3,8 @@
 #include <QTest>
 #include <QWindow>
 
-#include "CurveOracle.h"
 #include "ShellTestSupport.h"
+#include "tests/gui/CurveOracle.h"
 
 namespace kxtest {
 namespace {

@@ -5,8 +5,8 @@
 #include <QFileDialog>
 #include <QTest>
 
-#include "CurveOracle.h"
 #include "ShellTestSupport.h"
+#include "tests/gui/CurveOracle.h"
 
 namespace kxtest {
 namespace {

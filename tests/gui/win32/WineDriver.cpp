@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "CurveOracle.h"
 #include "Harness.h"
 #include "app/ExchangeFiles.h"
 #include "gui/WindowLayout.h"
+#include "tests/gui/CurveOracle.h"
 
 namespace {
 
@@ -28,16 +28,12 @@ using namespace kxtest;
 Expectations expect;
 
 // The built-in test values, as the program shows them.
-constexpr std::pair<TextField, std::string_view> testValues[] = {{TextField::q, "725F8E91CC4087"},
-                                                                 {TextField::A, "3B5AF16DF11649"},
-                                                                 {TextField::B, "40B77BE2CBBEDC"},
-                                                                 {TextField::Px, "6C4AE1678418BE"},
-                                                                 {TextField::Py, "10695272AE2CD6"}};
-const std::uint64_t testQ = *parseHex(testValues[0].second);
-const std::uint64_t testPy = *parseHex(testValues[4].second);
-const CurveOracle testCurve(testQ, *parseHex(testValues[1].second),
-                            *parseHex(testValues[2].second));
-const OraclePoint P{false, *parseHex(testValues[3].second), testPy};
+const std::pair<TextField, std::string> testValues[] = {{TextField::q, hexText(testCurve.q)},
+                                                        {TextField::A, hexText(testCurve.A)},
+                                                        {TextField::B, hexText(testCurve.B)},
+                                                        {TextField::Px, hexText(testPoint.x)},
+                                                        {TextField::Py, hexText(testPoint.y)}};
+const AffinePoint& P = testPoint;
 
 class Program {
   public:
@@ -286,7 +282,7 @@ void checkPublicPoints(const Program& program, const std::string& snapshotPath) 
     expect.check(sendTo(GetDlgItem(program.window(), gui::command::generateSecret), BM_CLICK),
                  "clicking \"Gener\xE9r a\"");
     const std::string drawn = program.text(TextField::a);
-    if (expect.check(parseHex(drawn).value_or(testQ) < testQ,
+    if (expect.check(parseHexText(drawn).value_or(testCurve.q) < testCurve.q,
                      concat({"drawn a = ", drawn, " below q"}))) {
         expect.equal(program.text(TextField::Pa), pointText(testCurve.multiply(drawn, P)),
                      "Pa for the drawn a");
@@ -298,7 +294,7 @@ void checkOffCurvePoint(const Program& program) {
     expect.section("point off the curve");
     useTestValues(program);
     const std::string secret = "1F2E3D4C5B6A7988";
-    const OraclePoint offCurve{false, P.x, testPy + 1};
+    const AffinePoint offCurve{false, P.x, testCurve.plus(P.y, 1)};
     program.type(TextField::a, secret);
     program.type(TextField::Py, concat({"0", hexText(offCurve.y)}));
     program.post(gui::command::updatePaPab);
@@ -314,7 +310,7 @@ void checkOffCurvePoint(const Program& program) {
     program.settle();
     // The chord and tangent formulas do not involve B, so the oracle computes on the curve
     // through the edited point.
-    expect.check(!testCurve.isOnCurve(offCurve), "the edited point is off the curve");
+    expect.check(!testCurve.contains(offCurve), "the edited point is off the curve");
     expect.equal(program.text(TextField::Py), hexText(offCurve.y), "Py rewritten canonically");
     expect.equal(program.text(TextField::Pa), pointText(testCurve.multiply(secret, offCurve)),
                  "Pa still computed for the point off the curve");
@@ -404,7 +400,7 @@ void checkFiles(const Program& program, const std::string& folder) {
     const std::string secret = "5A17CE0FF1CE";
     program.type(TextField::a, secret);
     program.command(gui::command::updatePaPab);
-    const OraclePoint Pa = testCurve.multiply(secret, P);
+    const AffinePoint Pa = testCurve.multiply(secret, P);
 
     // Typed without extension: the dialog adds the default one.
     runFileCommand(program, gui::command::savePublicData, app::publicDataSaveDialog,
@@ -447,7 +443,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     expect.equal(GetACP(), 1252, "the ANSI code page is Windows-1252");
-    expect.check(testCurve.isOnCurve(P) && testCurve.isOnCurve(testCurve.multiply("6", P)),
+    expect.check(testCurve.contains(P) && testCurve.contains(testCurve.multiply("6", P)),
                  "oracle: P and 6P lie on the test curve");
     {
         const Program program(argv[1]);
