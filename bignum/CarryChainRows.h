@@ -1,10 +1,10 @@
 #pragma once
 
 // Rows of multiply-and-add on x86-64 processors with mulx, adcx and adox, which add the low and
-// the high halves of the products along two independent carry chains: about twice the speed of
-// the portable loops on moduli of seven words or more. Each row is one asm statement, unrolled
-// for its length, because the flags cannot live across statements. Owns nothing. Private to
-// bignum/.
+// the high halves of the products along two independent carry chains: a Montgomery product on
+// them takes 1.3 to 2 times less time than on the portable loops for moduli of seven to ten
+// words (shorter ones gain nothing). Each row is one asm statement, unrolled for its length,
+// because the flags cannot live across statements. Owns nothing. Private to bignum/.
 
 #include <cstddef>
 #include <cstdint>
@@ -100,7 +100,7 @@ KX_DEFINE_ROW(10, hiB)
 #undef KX_ROW_WORD
 #undef KX_ROW_FIRST
 
-// Lengths with a row above.
+// The longest row above.
 inline constexpr std::size_t longest = 10;
 
 #else
