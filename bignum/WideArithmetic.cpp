@@ -874,6 +874,28 @@ void reduceMontgomery(Word* r, Word* t, const Word* m, Word mInverse, std::size_
 // Both compute the result with and without the modulus's correction and pick one by a mask:
 // which one is needed is a coin toss for random residues, which a branch would mispredict.
 
+// r <- v + carry B^n less m when that is not negative, else v, for v + carry B^n below 2m: the
+// difference and v, picked by a mask. r may be v.
+template <std::size_t N>
+void subtractModulusOnce(Word* r, const Word* v, Word carry, const Word* m,
+                         std::size_t count) noexcept {
+    const std::size_t n = lengthOf<N>(count);
+    std::array<Word, N != 0 ? N : maxWords> difference;
+    Word borrow = 0;
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < n; ++i) {
+        const DoubleWord d = DoubleWord{v[i]} - m[i] - borrow;
+        difference[i] = low(d);
+        borrow = high(d) & 1;
+    }
+    // v stands when subtracting m borrows more than v carried.
+    const Word keepV = 0 - Word{borrow > carry ? 1U : 0U};
+#pragma GCC unroll 12
+    for (std::size_t i = 0; i < n; ++i) {
+        r[i] = (v[i] & keepV) | (difference[i] & ~keepV);
+    }
+}
+
 template <std::size_t N>
 void addResidues(Word* r, const Word* x, const Word* y, const Word* m, std::size_t count) noexcept {
     const std::size_t n = lengthOf<N>(count);
@@ -885,19 +907,7 @@ void addResidues(Word* r, const Word* x, const Word* y, const Word* m, std::size
         sum[i] = low(s);
         carry = high(s);
     }
-    Word borrow = 0;
-#pragma GCC unroll 12
-    for (std::size_t i = 0; i < n; ++i) {
-        const DoubleWord d = DoubleWord{sum[i]} - m[i] - borrow;
-        r[i] = low(d);
-        borrow = high(d) & 1;
-    }
-    // The sum stands when subtracting m borrows more than the sum carried.
-    const Word keepSum = 0 - Word{borrow > carry ? 1U : 0U};
-#pragma GCC unroll 12
-    for (std::size_t i = 0; i < n; ++i) {
-        r[i] = (sum[i] & keepSum) | (r[i] & ~keepSum);
-    }
+    subtractModulusOnce<N>(r, sum.data(), carry, m, n);
 }
 
 template <std::size_t N>
@@ -963,21 +973,8 @@ void multiplyMontgomeryOnRows(Word* r, const Word* x, const Word* y, const Word*
         t[i + N] = low(sum);
         top = high(sum);
     }
-    // t / R < 2m: keep it or its difference with m, by a mask.
-    const Word* const u = t.data() + N;
-    std::array<Word, N> d;
-    Word borrow = 0;
-#pragma GCC unroll 12
-    for (std::size_t i = 0; i < N; ++i) {
-        const DoubleWord difference = DoubleWord{u[i]} - m[i] - borrow;
-        d[i] = low(difference);
-        borrow = high(difference) & 1;
-    }
-    const Word keepU = 0 - Word{borrow > top ? 1U : 0U};
-#pragma GCC unroll 12
-    for (std::size_t i = 0; i < N; ++i) {
-        r[i] = (u[i] & keepU) | (d[i] & ~keepU);
-    }
+    // t / R < 2m.
+    subtractModulusOnce<N>(r, t.data() + N, top, m, N);
 }
 
 constexpr auto montgomeryRowKernels = kernelTable<MontgomeryProductKernel>([](auto n) {
