@@ -87,14 +87,14 @@ Word subtractProduct(Word* r, const Word* a, std::size_t count, Word w) noexcept
     return low(carry) + borrow;
 }
 
-// r[0, n) += a[0, n); returns the carry.
+// r[0, n) <- a[0, n) + b[0, n); returns the carry. r may be a or b.
 template <std::size_t N>
-Word addInPlace(Word* r, const Word* a, std::size_t count) noexcept {
+Word addWords(Word* r, const Word* a, const Word* b, std::size_t count) noexcept {
     const std::size_t n = lengthOf<N>(count);
     Word carry = 0;
 #pragma GCC unroll 16
     for (std::size_t i = 0; i < n; ++i) {
-        const DoubleWord s = DoubleWord{r[i]} + a[i] + carry;
+        const DoubleWord s = DoubleWord{a[i]} + b[i] + carry;
         r[i] = low(s);
         carry = high(s);
     }
@@ -289,7 +289,7 @@ void divideByWords(Word* x, std::size_t nx, const Word* m, std::size_t nm, Word*
         const Word borrow = subtractProduct<N>(x + j, m, n, digit);
         if (borrow > above) {
             --digit;
-            [[maybe_unused]] const Word carry = addInPlace<N>(x + j, m, n);
+            [[maybe_unused]] const Word carry = addWords<N>(x + j, x + j, m, n);
             assert(above - borrow + carry == 0);
         }
         if (top < nx) {
@@ -900,13 +900,7 @@ template <std::size_t N>
 void addResidues(Word* r, const Word* x, const Word* y, const Word* m, std::size_t count) noexcept {
     const std::size_t n = lengthOf<N>(count);
     std::array<Word, N != 0 ? N : maxWords> sum;
-    Word carry = 0;
-#pragma GCC unroll 12
-    for (std::size_t i = 0; i < n; ++i) {
-        const DoubleWord s = DoubleWord{x[i]} + y[i] + carry;
-        sum[i] = low(s);
-        carry = high(s);
-    }
+    const Word carry = addWords<N>(sum.data(), x, y, n);
     subtractModulusOnce<N>(r, sum.data(), carry, m, n);
 }
 
