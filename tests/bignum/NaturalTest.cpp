@@ -99,7 +99,8 @@ TEST(NaturalEdgeCases, GiveTheDocumentedResults) {
         {"shiftLeft", [&](Natural& x, Natural&, const std::string& t) {  // and how many allocations
             const long before = allocationCount;
             x.shiftLeft(number(t));
-            return show(x) + " " + std::to_string(allocationCount - before); }},
+            const long allocations = allocationCount - before;
+            return show(x) + " " + std::to_string(allocations); }},
         {"reduce", [](Natural& x, Natural& y, const std::string&) { x.reduce(y); return show(x) + " " + show(y); }},
         {"divide", [](Natural& x, Natural& y, const std::string&) { const Natural q = divide(x, y); return show(q) + " " + show(x) + " " + show(y); }},
         {"product", [](Natural& x, Natural& y, const std::string&) { return show(product(x, y)); }},

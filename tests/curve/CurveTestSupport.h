@@ -52,7 +52,7 @@ inline WordPoint affine(std::uint64_t x, std::uint64_t y) {
 
 // The stored coordinates in hex, whatever the flag says.
 inline std::string coordinates(const CurvePoint& p) {
-    return "(" + std::string(p.x().value().toHex()) + ", " + p.y().value().toHex() + ")";
+    return std::string("(") + p.x().value().toHex() + ", " + p.y().value().toHex() + ")";
 }
 
 // y^2 = x^3 + A*x + B modulo q. Points keep pointers into it, so it never moves.

@@ -60,7 +60,7 @@ CurvePoint publicPoint(TestCurve& curve, const nlohmann::json& test) {
     const std::string coordinates = upper(test.at("public").get<std::string>().substr(2));
     const std::size_t half = coordinates.size() / 2;
     CurvePoint P = curve.infinity();
-    P.fromText("(" + coordinates.substr(0, half) + ", " + coordinates.substr(half) + ")");
+    P.fromText(std::string("(") + coordinates.substr(0, half) + ", " + coordinates.substr(half) + ")");
     return P;
 }
 
@@ -115,8 +115,8 @@ TEST_P(EcdhVectorTest, SharedSecretIsXOfPrivateTimesPublic) {
 }
 
 std::string shardName(const ::testing::TestParamInfo<std::size_t>& shard) {
-    return namedCurves[shard.param / shardCount].name +
-           ("_" + std::to_string(shard.param % shardCount));
+    return std::string(namedCurves[shard.param / shardCount].name) + "_" +
+           std::to_string(shard.param % shardCount);
 }
 
 INSTANTIATE_TEST_SUITE_P(Wycheproof, EcdhVectorTest,

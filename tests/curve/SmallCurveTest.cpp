@@ -302,7 +302,8 @@ TEST_F(PointIdentityTest, CopyAndAssignment) {
     const CurvePoint source = twin_.point(9, 7);
     const char* sourceText = source.toText();
     target = source;
-    target = target;
+    const CurvePoint& alias = target;
+    target = alias;
     EXPECT_EQ(target, source);
     EXPECT_EQ(&target.q(), &twin_.q);
     EXPECT_STREQ(rendered, "(3, A)");

@@ -140,7 +140,8 @@ TEST(LargePointText, ParsesLikeTheReference) {
     std::erase(alphabet, ')');
     const std::string xText = randomText(100000, alphabet, engine);
     const std::string yText = randomText(100000, alphabet, engine);
-    const std::string qText = "F" + randomText(4095, upperDigits, engine);
+    std::string qText = "F";
+    qText += randomText(4095, upperDigits, engine);
 
     Natural q;
     q.fromHex(qText);
