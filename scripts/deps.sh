@@ -34,5 +34,5 @@ kx_install_packages() {
 KX_RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 # What the whole test command needs besides that.
 KX_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libgmp-dev nlohmann-json3-dev
-    libbenchmark-dev libssl-dev clang libclang-rt-14-dev
+    libbenchmark-dev libssl-dev clang libclang-rt-dev
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: a normal build, then the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer, and last the Windows program,
-# cross-built and driven under Wine, and then each fuzz target for a few seconds.
+# Installs what is missing, builds everything and runs every test: an optimised build with GCC,
+# then the same suite built with clang under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# Windows program cross-built and driven under Wine, and last each fuzz target for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -10,6 +10,7 @@ kx_install_packages "${KX_RUN_PACKAGES[@]}" "${KX_TEST_PACKAGES[@]}"
 echo "== Environment"
 uname -srm
 g++ --version | head -n 1
+clang++ --version | head -n 1
 cmake --version | head -n 1
 echo "cores: $(nproc)"
 
