@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "curve/ScalarMultiplication.h"
+
 namespace app {
 
 namespace {

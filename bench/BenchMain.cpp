@@ -26,6 +26,7 @@
 #include "bignum/Modular.h"
 #include "bignum/Natural.h"
 #include "curve/CurvePoint.h"
+#include "curve/ScalarMultiplication.h"
 
 namespace {
 

@@ -4,23 +4,28 @@
 // the high halves of the products along two independent carry chains: a Montgomery product on
 // them takes 1.3 to 2 times less time than on the portable loops for moduli of seven to ten
 // words (shorter ones gain nothing). Each row is one asm statement, unrolled for its length,
-// because the flags cannot live across statements. Owns nothing. Private to bignum/.
+// because the flags cannot live across statements. Built with the CMake option
+// KX_CARRY_CHAIN_ROWS. Owns nothing. Private to bignum/.
 
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(KX_CARRY_CHAIN_ROWS) && defined(__x86_64__) && defined(__GNUC__)
 #include <cpuid.h>
-#define KX_CARRY_CHAIN_ROWS 1
+#define KX_HAVE_CARRY_CHAIN_ROWS 1
 #else
-#define KX_CARRY_CHAIN_ROWS 0
+#define KX_HAVE_CARRY_CHAIN_ROWS 0
 #endif
 
-namespace bignum::wide::rows {
+namespace bignum::rows {
 
 using Word = std::uint64_t;
 
-#if KX_CARRY_CHAIN_ROWS
+// r[0, N) += x[0, N) w; returns the word carried out of r. Defined for the rows below only.
+template <std::size_t N>
+Word multiplyAdd(Word* r, const Word* x, Word w) noexcept;
+
+#if KX_HAVE_CARRY_CHAIN_ROWS
 
 // Whether this processor runs mulx (BMI2) and adcx/adox (ADX).
 inline bool supported() noexcept {
@@ -55,10 +60,6 @@ inline bool supported() noexcept {
 #define KX_ROW_END(last) \
     "movl $0, %k[lo]\n\tadcx %[lo], %[" #last "]\n\tadox %[lo], %[" #last "]\n\t"
 
-// r[0, N) += x[0, N) w; returns the word carried out of r.
-template <std::size_t N>
-Word multiplyAdd(Word* r, const Word* x, Word w) noexcept;
-
 // xor clears both carry flags before the chains start.
 #define KX_DEFINE_ROW(N, last)                                                            \
     template <>                                                                           \
@@ -74,12 +75,6 @@ Word multiplyAdd(Word* r, const Word* x, Word w) noexcept;
         return last;                                                                      \
     }
 
-KX_DEFINE_ROW(1, hiA)
-KX_DEFINE_ROW(2, hiB)
-KX_DEFINE_ROW(3, hiA)
-KX_DEFINE_ROW(4, hiB)
-KX_DEFINE_ROW(5, hiA)
-KX_DEFINE_ROW(6, hiB)
 KX_DEFINE_ROW(7, hiA)
 KX_DEFINE_ROW(8, hiB)
 KX_DEFINE_ROW(9, hiA)
@@ -100,7 +95,8 @@ KX_DEFINE_ROW(10, hiB)
 #undef KX_ROW_WORD
 #undef KX_ROW_FIRST
 
-// The longest row above.
+// The rows above, from the shortest that pays.
+inline constexpr std::size_t shortest = 7;
 inline constexpr std::size_t longest = 10;
 
 #else
@@ -109,8 +105,9 @@ inline bool supported() noexcept {
     return false;
 }
 
+inline constexpr std::size_t shortest = 1;
 inline constexpr std::size_t longest = 0;
 
 #endif
 
-}  // namespace bignum::wide::rows
+}  // namespace bignum::rows

@@ -3,7 +3,6 @@
 #include <stdexcept>
 
 #include "bignum/Integer.h"
-#include "bignum/WideArithmetic.h"
 
 namespace bignum {
 
@@ -18,24 +17,6 @@ Natural smallNatural(Limb w) {
 void requireSameModulus(const Natural& m, const Natural& n) {
     if (m != n) {
         throw std::invalid_argument("Modulus must be the same!");
-    }
-}
-
-// Replaces value by its inverse modulo m, or leaves it unchanged when gcd(value, m) != 1.
-// Throws std::invalid_argument "divide by 0 error" for a zero value, leaving it unchanged. The
-// one place that decides how inverses are computed.
-void replaceByInverse(Natural& value, Natural& m) {
-    // An inverse is unique, so the word-sized Euclid may find it; it declines zero, values
-    // not below m and moduli beyond its buffers, which the definition below then handles.
-    if (wide::replaceByInverse(value, m)) {
-        return;
-    }
-    Integer coefficientOfModulus(m);
-    Integer coefficientOfValue(value);
-    const Integer g = extendedGcd(coefficientOfModulus, coefficientOfValue);
-    if (g.equalsSmall(1)) {
-        coefficientOfValue.reduce(m);
-        value.assign(coefficientOfValue.magnitude());
     }
 }
 
@@ -116,7 +97,14 @@ void Modular::raise(Natural& e) {
 }
 
 void Modular::invert() {
-    replaceByInverse(value_, *modulus_);
+    Integer coefficientOfModulus(*modulus_);
+    Integer coefficientOfValue(value_);
+    const Integer g = extendedGcd(coefficientOfModulus, coefficientOfValue);
+    // A value that shares a divisor with the modulus has no inverse and stays as it is.
+    if (g.equalsSmall(1)) {
+        coefficientOfValue.reduce(*modulus_);
+        value_.assign(coefficientOfValue.magnitude());
+    }
 }
 
 Modular sum(const Modular& x, const Modular& y) {
@@ -141,9 +129,6 @@ Modular timesSmall(const Modular& x, std::uint32_t k) {
 
 Modular product(const Modular& x, const Modular& y) {
     Modular r(x.modulus());
-    if (wide::replaceByProduct(r.value(), x.value(), y.value(), r.modulus())) {
-        return r;
-    }
     Natural value = product(x.value(), y.value());
     r.value().swap(value);
     r.value().reduce(r.modulus());
@@ -152,9 +137,6 @@ Modular product(const Modular& x, const Modular& y) {
 
 Modular square(const Modular& x) {
     Modular r(x.modulus());
-    if (wide::replaceByProduct(r.value(), x.value(), x.value(), r.modulus())) {
-        return r;
-    }
     Natural value = square(x.value());
     r.value().swap(value);
     r.value().reduce(r.modulus());

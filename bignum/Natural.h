@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,10 +14,21 @@ using Limb = std::uint32_t;
 // An unsigned integer of up to 2^20 bits: 32-bit limbs, limb 0 least significant, always in
 // normal form (no zero top limb; zero has length 0). Owns its limb array and the buffer of its
 // last hex rendering; a copy gets its own limbs and never the rendered text.
+//
+// Capacity: the array holds a power of two of limbs, from 1 to maxLimbs. For n limbs the
+// policy halves the capacity while n < capacity / 4 and doubles it while n > capacity, so any
+// n in [capacity / 4, capacity] costs no allocation. Every operation leaves its result with the
+// capacity the policy reaches from the value's previous capacity for the result's length (a
+// new value starts from capacity 1), with two more rules: fromHex and becoming zero first go
+// down to the capacity for one limb; reduce and divide first grow the divisor's array for one
+// limb more than the dividend and then shrink it back by the policy to the divisor's length,
+// as shifting the divisor up and back down limb by limb would.
 class Natural {
   public:
     // The largest capacity the doubling policy can reach; larger requests throw std::bad_alloc.
     static constexpr std::size_t maxLimbs = 32768;
+    // The digit value of each of the 256 bytes.
+    using DigitValues = std::array<std::uint8_t, 256>;
 
     Natural();  // zero, with capacity 1
     Natural(const Natural& source);
@@ -34,23 +46,24 @@ class Natural {
     // Copies the source's number; assigning a value to itself changes nothing.
     void assign(const Natural& source);
 
-    // Applies the capacity policy: grows by doubling, halves only while n < capacity/4, and
-    // allocates nothing when capacity/4 <= n <= capacity. With preserve the limbs below length
-    // are kept. Never changes length. Throws std::bad_alloc for n > maxLimbs or when memory
-    // runs out, leaving the value exactly as it was. The number is kept whether or not preserve
-    // is set, except that a shrink below length keeps only the limbs that fit (then normalised),
-    // so that length never exceeds capacity.
+    // Applies the capacity policy for n limbs. Never changes length, and keeps the number
+    // whether or not preserve is set, except that a shrink below length keeps only the limbs
+    // that fit (then normalised). Throws std::bad_alloc for n > maxLimbs or when memory runs
+    // out, leaving the value exactly as it was.
     void resize(std::size_t n, bool preserve);
 
     // Replaces the value by the number whose limbs are given, least significant first; zero
-    // limbs at the top are dropped.
+    // limbs at the top are dropped. Throws std::bad_alloc beyond maxLimbs.
     void setLimbs(std::span<const Limb> limbs);
 
     // Replaces the value by the number the text denotes: v <- 16*v + d(c) for every byte c up to
     // the end of the text or its first NUL, whichever comes first. Rejects no byte: d maps all
     // 256 bytes to digit values ("0"-"9", "A"-"F" and "a"-"f" as usual; other bytes carry into
-    // the digits already read). Throws std::bad_alloc beyond maxLimbs.
+    // the digits already read). Throws std::bad_alloc beyond maxLimbs, leaving the value as it
+    // was.
     void fromHex(std::string_view text);
+    // The same accumulation with other digit values, as point text reads its coordinates.
+    void fromDigits(std::string_view text, const DigitValues& digitValues);
 
     // Canonical upper-case hex, no leading zeros, "0" for zero. The address points into this
     // value's own text buffer and stays valid until the next toHex on it or its destruction.
@@ -76,41 +89,34 @@ class Natural {
     void halve();
     // In place: x <- x * 2^bits; zero stays zero without allocating.
     void shiftLeft(std::size_t bits);
-    // In place: x <- x mod m; m = 0 leaves x unchanged. m may be shifted in place during the
-    // call and holds its own value again on return. m may be this value (the result is zero).
+    // In place: x <- x mod m; m = 0 leaves x unchanged. m may be this value (the result is zero).
+    // m is non-constant for its capacity only (see Capacity above); its number never changes.
     void reduce(Natural& m);
 
   private:
     friend Natural sum(const Natural& a, const Natural& b);
     friend Natural difference(const Natural& a, const Natural& b);
-    friend Natural square(const Natural& a);
-    friend Natural product(const Natural& a, const Natural& b);
-    friend Natural productByLimb(const Natural& a, Limb w);
     friend Natural divide(Natural& x, Natural& d);
 
     struct Uninitialised {};
     // Length 0 and an array of the given capacity, filled by the caller.
     Natural(std::size_t capacity, Uninitialised);
 
-    // The capacity the policy of resize reaches from `capacity` for n limbs.
+    // The capacity the policy reaches from `capacity` for n limbs; throws std::bad_alloc for
+    // n > maxLimbs.
     static std::size_t policyCapacity(std::size_t capacity, std::size_t n);
 
     Limb* data() noexcept { return limbs_.get(); }
     void setLength(std::size_t n) noexcept;
     // Lowers length past zero top limbs.
     void normalise() noexcept;
-    // Installs a new array of the given capacity holding the first `keep` limbs.
-    void replaceArray(std::size_t capacity, std::size_t keep);
     // Becomes the number in the n limbs at source, which may lie in this value's own array.
     void assignLimbs(const Limb* source, std::size_t n);
     // Becomes zero after resize(1) without copying limbs.
     void becomeZero();
-    // The number of limbs of floor(this / m) for m > 0; zero when this < m.
-    std::size_t quotientLength(std::span<const Limb> m) const noexcept;
-    // Replaces the value by its remainder modulo m > 0, given digits = quotientLength(m) > 0,
-    // and writes the quotient's limbs to quotient unless it is null. Allocates only scratch
-    // space beyond curve sizes, before anything changes.
-    void divideInPlace(std::span<const Limb> m, std::size_t digits, Limb* quotient);
+    // Replaces the value by its remainder modulo m, for m not above it, and writes the quotient's
+    // length() - m.size() + 1 limbs to quotient unless it is empty.
+    void divideInPlace(std::span<const Limb> m, std::span<Limb> quotient) noexcept;
 
     std::uint16_t capacity_;  // 32768 fits; the policy never goes above it
     std::unique_ptr<Limb[]> limbs_;
@@ -124,10 +130,9 @@ Natural difference(const Natural& a, const Natural& b);
 Natural square(const Natural& a);
 Natural product(const Natural& a, const Natural& b);
 Natural productByLimb(const Natural& a, Limb w);
-// Returns floor(x / d) and leaves x holding x mod d. d may be shifted in place during the call
-// and holds its own value again on return. Throws std::invalid_argument "divide by 0 error"
-// when d = 0, with nothing changed. When x and d are the same object the quotient is 1 and the
-// remainder zero.
+// Returns floor(x / d) and leaves x holding x mod d. d is non-constant for its capacity only
+// (see Capacity above). Throws std::invalid_argument "divide by 0 error" when d = 0, with
+// nothing changed. When x and d are the same object the quotient is 1 and the remainder zero.
 Natural divide(Natural& x, Natural& d);
 
 }  // namespace bignum

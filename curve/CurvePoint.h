@@ -14,7 +14,7 @@ namespace curve {
 // the caller and must outlive the point. Points that are compared or added must share the very
 // same A and B objects.
 class CurvePoint {
-public:
+  public:
     // The point at infinity on the curve, with zero coordinates.
     CurvePoint(bignum::Natural& q, const bignum::Modular& A, const bignum::Modular& B);
     // The affine point (x, y), stored as given: not reduced.
@@ -52,7 +52,7 @@ public:
     friend bool operator==(const CurvePoint& a, const CurvePoint& b);
     CurvePoint operator-() const;
 
-private:
+  private:
     bignum::Natural* q_;
     const bignum::Modular* A_;
     const bignum::Modular* B_;
@@ -66,11 +66,5 @@ private:
 // tangent meets a zero denominator (a point off the curve) and "result would be negative" for a
 // coordinate left above q.
 CurvePoint operator+(const CurvePoint& P1, const CurvePoint& P2);
-
-// result <- k*R by right-to-left double-and-add; R and k are working storage (k ends at 0).
-void multiplyInPlace(CurvePoint& R, bignum::Natural& k, CurvePoint& result);
-
-// k*P on copies of P and k.
-CurvePoint multiply(const CurvePoint& P, bignum::Natural k);
 
 }  // namespace curve

@@ -8,9 +8,10 @@
 #include <new>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "bignum/ModulusWords.h"
+#include "bignum/MontgomeryField.h"
 #include "bignum/Natural.h"
 #include "fuzz/GmpModel.h"
 
@@ -69,19 +70,21 @@ Natural fromMpz(const mpz_class& v) {
     return n;
 }
 
-// a and a^2 + parameter reduced modulo m, through every residue operation.
+// a and a^2 + parameter reduced modulo m, through every operation of the field of word count N.
+template <std::size_t N>
 void checkResidues(const mpz_class& ma, const Natural& m, const mpz_class& mm,
                    std::uint16_t parameter) {
-    const auto field = bignum::ModulusWords::of(m);
+    using Field = bignum::MontgomeryField<N>;
+    const auto field = Field::of(m);
     if (!field) {
-        if (mm > 1 && m.length() <= 2 * bignum::ModulusWords::maxWords) {
-            kxfuzz::fail("a modulus the residues should hold was declined");
+        if (mm > 1 && mm % 2 == 1 && Field::wordsOf(m) <= Field::maxWords) {
+            kxfuzz::fail("a modulus the field should hold was declined");
         }
         return;
     }
     const mpz_class mx = ma % mm;
     const mpz_class my = (ma * ma + parameter) % mm;
-    using Residue = bignum::ModulusWords::Residue;
+    using Residue = typename Field::Residue;
     Residue x;
     Residue y;
     if (!field->load(fromMpz(mx), x) || !field->load(fromMpz(my), y) ||
@@ -121,6 +124,18 @@ void checkResidues(const mpz_class& ma, const Natural& m, const mpz_class& mm,
             expect("residue inverse", r, inverse);
         }
     }
+}
+
+// The residue checks on the field the scalar multiplication uses for m.
+void checkResiduesOnItsField(const mpz_class& ma, const Natural& m, const mpz_class& mm,
+                             std::uint16_t parameter) {
+    const std::size_t n = bignum::MontgomeryField<0>::wordsOf(m);
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        if (!((n == I && (checkResidues<I>(ma, m, mm, parameter), true)) || ...)) {
+            checkResidues<0>(ma, m, mm, parameter);
+        }
+    }
+    (std::make_index_sequence<bignum::longestUnrolledField + 1>{});
 }
 
 }  // namespace
@@ -244,7 +259,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case Operation::residues:
-            checkResidues(ma, b, mb, parameter);
+            checkResiduesOnItsField(ma, b, mb, parameter);
             break;
         case Operation::count:
             break;

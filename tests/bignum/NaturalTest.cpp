@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "GmpOracle.h"
-#include "bignum/LimbKernels.h"
+#include "bignum/Kernels.h"
 #include "bignum/Natural.h"
 
 // Counts allocations and, when armed, fails every one from the chosen one on, so that the
@@ -432,7 +432,7 @@ TEST(NaturalAllocationFailure, LeavesValuesValidAndLeaksNothing) {
     }
 }
 
-// The 32-bit word kernels, which Natural uses where the compiler has no 128-bit type.
+// The word kernels on 32-bit limbs, as Natural runs them.
 TEST(NaturalKernels, NarrowWordsMatchGmp) {
     const auto seed = oracle::testSeed();
     oracle::OperandSource source(seed);

@@ -16,6 +16,7 @@
 
 #include "app/TextField.h"
 #include "curve/CurvePoint.h"
+#include "curve/ScalarMultiplication.h"
 #include "tests/app/TestSupport.h"
 #include "tests/hardening/Harness.h"
 
