@@ -28,8 +28,9 @@ class Integer {
     // In place: this <- this - b; b may be this object.
     void subtract(const Integer& b);
     // Euclidean division: returns q and leaves r in this object, with this = q*d + r and
-    // 0 <= r < |d|. d may be shifted in place during the call and is restored. Throws
-    // std::invalid_argument "divide by 0 error" when d = 0, with nothing changed.
+    // 0 <= r < |d|. d's value never changes, but the division may change its capacity (see
+    // Natural). Throws std::invalid_argument "divide by 0 error" when d = 0, with nothing
+    // changed.
     Integer divide(Integer& d);
     // In place: the least non-negative residue modulo m > 0.
     void reduce(Natural& m);

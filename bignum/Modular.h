@@ -7,8 +7,8 @@
 namespace bignum {
 
 // A residue modulo a modulus: an owned value, kept below the modulus when its operands were,
-// and a non-owning pointer to the modulus, which must outlive the residue. The modulus is
-// mutable because reduction shifts it in place for the duration of a call.
+// and a non-owning pointer to the modulus, which must outlive the residue. The modulus is not
+// constant because a reduction by it may change its capacity (see Natural), never its number.
 class Modular {
   public:
     explicit Modular(Natural& modulus);                 // zero

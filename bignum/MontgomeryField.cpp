@@ -4,8 +4,6 @@
 #include <cassert>
 #include <utility>
 
-#include "bignum/CarryChainRows.h"
-
 namespace bignum {
 
 namespace {
@@ -402,7 +400,6 @@ std::optional<MontgomeryField<N>> MontgomeryField<N>::of(const Natural& modulus)
     power[2 * n] = 1;
     kernels::divide<Word>(std::span(power).first(2 * n + 1), field.words(field.modulus_), {});
     std::copy_n(power.begin(), n, field.rSquared_.begin());
-    field.onRows_ = N >= rows::shortest && N <= rows::longest && rows::supported();
     field.multiply(field.rCubed_, field.rSquared_, field.rSquared_);
     return field;
 }
@@ -426,11 +423,7 @@ void MontgomeryField<N>::store(const Residue& x, Natural& v) const {
     std::array<Word, 2 * maxWords> t{};
     std::copy_n(x.begin(), size(), t.begin());
     Residue plain;
-    reduce(plain, std::span(t).first(2 * size()),
-           [this](std::span<Word> row, ConstWords a, Word w) {
-               return kernels::multiplyAdd<Word, extent>(kernels::window<extent>(row, 0, size()), a,
-                                                         w);
-           });
+    reduce(plain, std::span(t).first(2 * size()));
     std::array<Limb, maxWords * limbsPerWord> limbs;
     unpack(words(std::as_const(plain)), std::span(limbs).first(limbs_));
     v.setLimbs(std::span(limbs).first(limbs_));
@@ -486,45 +479,30 @@ void MontgomeryField<N>::negate(Residue& r, const Residue& x) const noexcept {
     subtract(r, zero, x);
 }
 
-// The rows of a product and of its reduction: on the carry chains where the processor has
-// them, else the portable loop.
 template <std::size_t N>
 void MontgomeryField<N>::multiply(Residue& r, const Residue& x, const Residue& y) const noexcept {
-    if constexpr (N >= rows::shortest && N <= rows::longest) {
-        if (onRows_) {
-            multiply(r, x, y, [](std::span<Word> t, ConstWords a, Word w) {
-                return rows::multiplyAdd<N>(t.data(), a.data(), w);
-            });
-            return;
-        }
-    }
-    multiply(r, x, y, [this](std::span<Word> t, ConstWords a, Word w) {
-        return kernels::multiplyAdd<Word, extent>(kernels::window<extent>(t, 0, size()), a, w);
-    });
-}
-
-template <std::size_t N>
-template <class Row>
-void MontgomeryField<N>::multiply(Residue& r, const Residue& x, const Residue& y,
-                                  const Row& row) const noexcept {
     const std::size_t n = size();
     std::array<Word, 2 * (N == 0 ? maxWords : N)> t;
     std::fill_n(t.begin(), n, Word{0});
 #pragma GCC unroll 16
     for (std::size_t i = 0; i < n; ++i) {
-        t[i + n] = row(std::span(t).subspan(i), words(x), y[i]);
+        t[i + n] = multiplyAdd(std::span(t).subspan(i), words(x), y[i]);
     }
-    reduce(r, std::span(t).first(2 * n), row);
+    reduce(r, std::span(t).first(2 * n));
 }
 
 template <std::size_t N>
-template <class Row>
-void MontgomeryField<N>::reduce(Residue& r, std::span<Word> t, const Row& row) const noexcept {
+Word MontgomeryField<N>::multiplyAdd(std::span<Word> r, ConstWords a, Word w) const noexcept {
+    return kernels::multiplyAdd<Word, extent>(kernels::window<extent>(r, 0, size()), a, w);
+}
+
+template <std::size_t N>
+void MontgomeryField<N>::reduce(Residue& r, std::span<Word> t) const noexcept {
     const std::size_t n = size();
     Word top = 0;
 #pragma GCC unroll 16
     for (std::size_t i = 0; i < n; ++i) {
-        const Word carry = row(t.subspan(i), words(modulus_), t[i] * negatedInverse_);
+        const Word carry = multiplyAdd(t.subspan(i), words(modulus_), t[i] * negatedInverse_);
         const DoubleWord sum = DoubleWord{t[i + n]} + carry + top;
         t[i + n] = static_cast<Word>(sum);
         top = kernels::high<Word>(sum);

@@ -54,12 +54,10 @@ class MontgomeryField {
     std::size_t size() const noexcept { return N == 0 ? words_ : N; }
     Words words(Residue& x) const noexcept;
     ConstWords words(const Residue& x) const noexcept;
-    // r <- x y R^-1 mod m, with row(r, a, w) adding a w to the first size() words of r.
-    template <class Row>
-    void multiply(Residue& r, const Residue& x, const Residue& y, const Row& row) const noexcept;
+    // r[0, size()) += a w; returns the word carried out.
+    Word multiplyAdd(std::span<Word> r, ConstWords a, Word w) const noexcept;
     // r <- t R^-1 mod m for t < m R of twice the field's words; t is used as working space.
-    template <class Row>
-    void reduce(Residue& r, std::span<Word> t, const Row& row) const noexcept;
+    void reduce(Residue& r, std::span<Word> t) const noexcept;
     // r <- v + carry R less m when that is not negative, else v, for v + carry R < 2m.
     void subtractModulusOnce(Residue& r, ConstWords v, Word carry) const noexcept;
 
@@ -69,7 +67,6 @@ class MontgomeryField {
     Word negatedInverse_ = 0;  // -m^-1 modulo the word base
     Residue rSquared_{};       // R^2 mod m, which load multiplies by
     Residue rCubed_{};         // R^3 mod m, which turns an inverse back into Montgomery's form
-    bool onRows_ = false;      // whether products run on the carry-chain rows
 };
 
 // The fields the scalar multiplication instantiates: one per word count up to the largest curve

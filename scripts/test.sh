@@ -30,7 +30,7 @@ cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
 tests/gui/win32/run_wine_tests.sh build/win32
 
-echo "== Fuzz: every target briefly over its checked-in seeds (clang, libFuzzer)"
+echo "== Fuzz: every target briefly over its checked-in seeds (clang, libFuzzer; the field on 32-bit words)"
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"
 for target in fuzz_from_hex fuzz_point_text fuzz_open_files fuzz_arithmetic; do
