@@ -15,14 +15,16 @@ using Limb = std::uint32_t;
 // normal form (no zero top limb; zero has length 0). Owns its limb array and the buffer of its
 // last hex rendering; a copy gets its own limbs and never the rendered text.
 //
-// Capacity: the array holds a power of two of limbs, from 1 to maxLimbs. For n limbs the
-// policy halves the capacity while n < capacity / 4 and doubles it while n > capacity, so any
-// n in [capacity / 4, capacity] costs no allocation. Every operation leaves its result with the
-// capacity the policy reaches from the value's previous capacity for the result's length (a
-// new value starts from capacity 1), with two more rules: fromHex and becoming zero first go
-// down to the capacity for one limb; reduce and divide first grow the divisor's array for one
-// limb more than the dividend and then shrink it back by the policy to the divisor's length,
-// as shifting the divisor up and back down limb by limb would.
+// Capacity: the array holds a power of two of limbs, from 1 to maxLimbs. Asked for n limbs, the
+// policy halves the capacity while n < capacity / 4, then doubles it while n > capacity, so any
+// n in [capacity / 4, capacity] costs no allocation. A new value starts from capacity 1 and
+// takes the policy for its length. Setting a value (assign, setLimbs) takes the policy for the
+// new length; an operation that grows a value takes it each time the value outgrows its array
+// (add for the longer operand's length, then for one limb more when the sum carries), and one
+// that shrinks it takes it once for the new length; fromHex and becoming zero first take it for
+// one limb. reduce and divide grow the divisor's array for one limb more than the dividend and
+// then let the policy shrink it back to the divisor's length, as shifting the divisor up and
+// back down would.
 class Natural {
   public:
     // The largest capacity the doubling policy can reach; larger requests throw std::bad_alloc.
