@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/FailureReport.h"
 #include "gui/CommandDispatch.h"
 #include "gui/WindowLayout.h"
 #include "tests/app/Fakes.h"
@@ -23,9 +25,12 @@ using namespace std::string_literals;
 const std::string testQ = "725F8E91CC4087";
 const std::string testPoint = "(6C4AE1678418BE, 10695272AE2CD6)";
 
-ViewEvent fault(const std::string& text, bool interrupted = true) {
-    return ViewEvent::message(interrupted ? "Beregningen blev afbrudt: " + text : text, "Fejl!",
-                              MessageIcon::none);
+ViewEvent fault(const std::string& text) {
+    return ViewEvent::message(text, "Fejl!", MessageIcon::none);
+}
+template <typename Failure>
+ViewEvent interrupted(const Failure& failure) {
+    return fault(app::failureReport(std::make_exception_ptr(failure)));
 }
 
 // A random source and chooser that throw on demand: a std::exception and an int.
@@ -168,7 +173,7 @@ TEST(CommandDispatch, EscapingExceptionIsReportedAndTheStateStaysUsable) {
         bool rewritesNothing;
     };
     const std::string tooLarge(262145, 'F');  // 2^20 + 4 bits
-    const ViewEvent outOfMemory = fault("tallene er for store til den tilg\xE6ngelige hukommelse");
+    const ViewEvent outOfMemory = interrupted(std::bad_alloc());
     const std::vector<Case> cases{
         {"out of memory", [&](Harness& h) { h.view.type(TextField::q, tooLarge); },
          gui::command::updatePaPab, {outOfMemory}, false},
@@ -176,9 +181,9 @@ TEST(CommandDispatch, EscapingExceptionIsReportedAndTheStateStaysUsable) {
          [&](Harness& h) { h.view.type(TextField::q, tooLarge); h.view.throwOnMessage(true); },
          gui::command::updatePaPab, {outOfMemory}, false},
         {"random source fails", [](Harness& h) { h.typeTestCurve(); h.parts.fail = true; },
-         gui::command::generateSecret, {fault("no entropy left")}, true},
+         gui::command::generateSecret, {fault("Beregningen blev afbrudt: no entropy left")}, true},
         {"unknown exception type", [](Harness& h) { h.parts.fail = true; },
-         gui::command::saveSecretKey, {fault("ukendt fejl")}, true},
+         gui::command::saveSecretKey, {fault("Beregningen blev afbrudt: ukendt fejl")}, true},
         // Pb left above a smaller q: both points are checked, then a*Pb fails.
         {"received point above a smaller q",
          [](Harness& h) {
@@ -188,9 +193,9 @@ TEST(CommandDispatch, EscapingExceptionIsReportedAndTheStateStaysUsable) {
              h.view.type(TextField::q, "17");
          },
          gui::command::updatePaPab,
-         {fault("Det indtastede punkt findes ikke p\xE5 kurven", false),
-          fault("Det modtagne punkt Pb findes ikke p\xE5 kurven", false),
-          fault("result would be negative")},
+         {fault("Det indtastede punkt findes ikke p\xE5 kurven"),
+          fault("Det modtagne punkt Pb findes ikke p\xE5 kurven"),
+          interrupted(std::invalid_argument("result would be negative"))},
          false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
