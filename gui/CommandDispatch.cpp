@@ -30,7 +30,10 @@ CommandDispatcher::CommandDispatcher(app::KeyExchange& state, app::KeyExchangeVi
 void CommandDispatcher::dispatch(int commandId) noexcept {
     try {
         switch (commandId) {
+            // Each save first updates, as each load does afterwards, so that a saved Pa or Pab
+            // belongs to the q, A, B, P and a saved beside it or still shown.
             case command::savePublicData:
+                state_.updatePaPab(view_);
                 app::savePublicData(view_, chooser_);
                 break;
             case command::saveSecretKey:
@@ -45,6 +48,7 @@ void CommandDispatcher::dispatch(int commandId) noexcept {
                 state_.updatePaPab(view_);
                 break;
             case command::saveSharedKey:
+                state_.updatePaPab(view_);
                 app::saveSharedKey(view_, chooser_);
                 break;
             case command::exit:

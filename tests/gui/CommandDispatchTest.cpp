@@ -12,6 +12,7 @@
 #include "gui/WindowLayout.h"
 #include "tests/app/Fakes.h"
 #include "tests/app/TestSupport.h"
+#include "tests/gui/CurveOracle.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ using ::testing::IsEmpty;
 using namespace std::string_literals;
 
 const std::string testQ = "725F8E91CC4087";
-const std::string testPoint = "(6C4AE1678418BE, 10695272AE2CD6)";
+const std::string testPointText = "(6C4AE1678418BE, 10695272AE2CD6)";
 
 ViewEvent fault(const std::string& text) {
     return ViewEvent::message(text, "Fejl!", MessageIcon::none);
@@ -96,12 +97,22 @@ TEST(CommandDispatch, EveryCommandReachesItsOperation) {
     const Step nothing = [](Harness&) {};
     const Step noWrites = [](Harness& h) { EXPECT_THAT(h.view.events(), IsEmpty()); };
     const std::vector<Case> cases{
-        {"save public", gui::command::savePublicData, answer("p.public"),
-         holds("p.public", "*****...\0"s), 1},
+        // The saves update first, so a typed but not yet computed a is saved with its own Pa.
+        {"save public", gui::command::savePublicData,
+         [answer](Harness& h) { h.typeTestCurve(); answer("p.public", "3")(h); },
+         holds("p.public", testQ + "*3B5AF16DF11649*40B77BE2CBBEDC*6C4AE1678418BE*10695272AE2CD6*" +
+                               kxtest::pointText(kxtest::testCurve.multiply(3, kxtest::testPoint)) +
+                               '\0'),
+         1},
         {"save secret", gui::command::saveSecretKey, answer("k.secret", "abc"),
          holds("k.secret", "abc"), 1},
-        {"save shared", gui::command::saveSharedKey, answer("s.comkey", "(1, 2)", TextField::Pab),
-         holds("s.comkey", "(1, 2)"), 1},
+        {"save shared", gui::command::saveSharedKey,
+         [answer](Harness& h) {
+             h.typeTestCurve();
+             h.state.Pb().fromText(testPointText);
+             answer("s.comkey", "5")(h);
+         },
+         holds("s.comkey", kxtest::pointText(kxtest::testCurve.multiply(5, kxtest::testPoint))), 1},
         {"open public, then update", gui::command::openPublicData,
          [answer](Harness& h) {
              kxtest::writeFile(h.dir / "in.public", "65*2*3*4*5*(uendelig)\0"s);
@@ -189,7 +200,7 @@ TEST(CommandDispatch, EscapingExceptionIsReportedAndTheStateStaysUsable) {
          [](Harness& h) {
              h.typeTestCurve();
              h.state.readInputs(h.view);
-             h.state.Pb().fromText(testPoint);
+             h.state.Pb().fromText(testPointText);
              h.view.type(TextField::q, "17");
          },
          gui::command::updatePaPab,
@@ -216,7 +227,7 @@ TEST(CommandDispatch, EscapingExceptionIsReportedAndTheStateStaysUsable) {
         h.view.type(TextField::a, "1");
         h.dispatcher.dispatch(gui::command::updatePaPab);
         EXPECT_THAT(h.view.messages(), IsEmpty());
-        EXPECT_EQ(h.view.text(TextField::Pa), testPoint);
+        EXPECT_EQ(h.view.text(TextField::Pa), testPointText);
     }
 }
 
