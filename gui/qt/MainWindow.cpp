@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QEventLoop>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <array>
 #include <limits>
 #include <new>
 
@@ -22,6 +24,32 @@ namespace {
 
 std::size_t fieldIndex(app::TextField field) {
     return static_cast<std::size_t>(field);
+}
+
+// Keys for the commands used most: the platform's standard keys, and the usual one on every
+// platform. The menu texts stay as they are.
+struct CommandKey {
+    int command;
+    QKeySequence::StandardKey standard;
+    QKeyCombination usual;
+};
+constexpr std::array<CommandKey, 4> commandKeys{{
+    {command::openPublicData, QKeySequence::Open, Qt::CTRL | Qt::Key_O},
+    {command::savePublicData, QKeySequence::Save, Qt::CTRL | Qt::Key_S},
+    {command::exit, QKeySequence::Quit, Qt::CTRL | Qt::Key_Q},
+    {command::updatePaPab, QKeySequence::Refresh, QKeyCombination(Qt::Key_F5)},
+}};
+
+void addKeys(QAction& action, int command) {
+    for (const CommandKey& row : commandKeys) {
+        if (row.command == command) {
+            QList<QKeySequence> keys = QKeySequence::keyBindings(row.standard);
+            if (!keys.contains(QKeySequence(row.usual))) {
+                keys.prepend(QKeySequence(row.usual));
+            }
+            action.setShortcuts(keys);
+        }
+    }
 }
 
 std::unique_ptr<QLabel> makeStatic(const QString& text) {
@@ -78,6 +106,7 @@ void MainWindow::createMenuBar() {
         for (const MenuItemSpec& item : entry.items) {
             QAction* action = menu->addAction(fromWindows1252(item.text));
             action->setData(item.command);
+            addKeys(*action, item.command);
             connect(action, &QAction::triggered, this,
                     [this, command = item.command] { dispatcher_.dispatch(command); });
         }

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
 #include <limits>
 
 #include "ShellTestSupport.h"
@@ -118,6 +119,28 @@ TEST_F(WindowTest, MenuBarFollowsTheSharedTable) {
             EXPECT_TRUE(action.isEnabled() && !action.isSeparator() && !action.isCheckable());
         }
     }
+}
+
+TEST_F(WindowTest, UsualKeysRunTheCommandsUsedMost) {
+    const std::pair<QKeyCombination, int> keys[] = {
+        {Qt::CTRL | Qt::Key_O, gui::command::openPublicData},
+        {Qt::CTRL | Qt::Key_S, gui::command::savePublicData},
+        {Qt::CTRL | Qt::Key_Q, gui::command::exit},
+        {QKeyCombination(Qt::Key_F5), gui::command::updatePaPab}};
+    for (const auto& [key, command] : keys) {
+        QList<int> commands;
+        for (const QAction* action : window.menuBar()->findChildren<QAction*>()) {
+            if (action->shortcuts().contains(QKeySequence(key))) {
+                commands.append(action->data().toInt());
+            }
+        }
+        EXPECT_EQ(commands, QList<int>({command})) << utf8(QKeySequence(key).toString());
+    }
+    edit(app::TextField::q).setText(QStringLiteral("00ff"));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F5);
+    EXPECT_EQ(shown(app::TextField::q), "FF");
 }
 
 }  // namespace
