@@ -239,7 +239,7 @@ void MainWindow::requestClose() {
 }
 
 void MainWindow::showAbout() {
-    AboutDialog about(*this, clientArea_);
+    AboutDialog about(*this, clientArea_, installedGuide());
     about.exec();
 }
 

@@ -9,7 +9,9 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextLayout>
+#include <QUrl>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -67,8 +69,9 @@ QRect pixelsOf(int x, int y, int width, int height) {
 
 using AboutItemsTest = ShellTest;
 
-TEST_F(AboutItemsTest, ItemsFollowTheTemplate) {
-    AboutDialog about(window, window.clientArea());
+TEST_F(AboutItemsTest, ItemsFollowTheTemplateAndTheGuidesNameOpensIt) {
+    const QString guide = QDir(folder.path()).filePath(QStringLiteral("l\u00E6smig.pdf"));
+    AboutDialog about(window, window.clientArea(), guide);
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     EXPECT_EQ(utf8(about.windowTitle()), "Om...");
@@ -102,7 +105,15 @@ TEST_F(AboutItemsTest, ItemsFollowTheTemplate) {
         // Lines end in a lone carriage return in the template and in a line break on screen.
         std::string lines(row.text);
         std::replace(lines.begin(), lines.end(), '\r', '\n');
-        EXPECT_EQ(gui::qt::toWindows1252(label->text()), lines);
+        QTextDocument shownText;
+        shownText.setHtml(label->text());
+        const bool links = lines.find("l\xE6smig.pdf") != std::string::npos;
+        EXPECT_EQ(gui::qt::toWindows1252(links ? shownText.toPlainText() : label->text()), lines);
+        EXPECT_EQ(label->text().contains(
+                      QStringLiteral("<a href=\"%1\">")
+                          .arg(QUrl::fromLocalFile(guide).toString(QUrl::FullyEncoded))),
+                  links);
+        EXPECT_EQ(label->openExternalLinks(), links);
     }
     about.done(QDialog::Accepted);
 }
