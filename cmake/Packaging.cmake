@@ -17,9 +17,9 @@ set(CPACK_PACKAGE_CONTACT "KeyExchange maintainers <maintainers@keyexchange.inva
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "teaches elliptic-curve Diffie-Hellman key exchange step by step")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-       "Two students each enter a prime q, a curve, a point P and a secret a in hexadecimal, "
-       "see their public point a*P, exchange small public-data files and arrive at the same "
-       "shared point. The window and the guide are in Danish.")
+       "Two students each enter a prime q, a curve, a point P and a secret a in\n"
+       "hexadecimal, see their public point a*P, exchange small public-data files\n"
+       "and arrive at the same shared point. The window and the guide are in Danish.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 if(WIN32)

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 #include "ShellTestSupport.h"
 #include "gui/qt/AboutDialog.h"
