@@ -1,29 +1,22 @@
 #include "gui/CommandDispatch.h"
 
 #include <exception>
-#include <new>
-#include <string>
 #include <string_view>
 
 #include "app/ExchangeFiles.h"
+#include "app/FailureReport.h"
 #include "gui/WindowLayout.h"
 
 namespace gui {
 
 namespace {
 
-constexpr std::string_view interruptedPrefix = "Beregningen blev afbrudt: ";
-constexpr std::string_view outOfMemoryReason =
-    "tallene er for store til den tilg\xE6ngelige hukommelse";
-constexpr std::string_view unknownReason = "ukendt fejl";
 constexpr std::string_view errorCaption = "Fejl!";
 
-void reportInterruption(app::KeyExchangeView& view, std::string_view reason) noexcept {
+void reportInterruption(app::KeyExchangeView& view, const std::exception_ptr& failure) noexcept {
     // Composing or showing the report may fail in turn; the command has stopped either way.
     try {
-        std::string text(interruptedPrefix);
-        text += reason;
-        view.showMessage(text, errorCaption, app::MessageIcon::none);
+        view.showMessage(app::failureReport(failure), errorCaption, app::MessageIcon::none);
     } catch (...) {
     }
 }
@@ -37,7 +30,10 @@ CommandDispatcher::CommandDispatcher(app::KeyExchange& state, app::KeyExchangeVi
 void CommandDispatcher::dispatch(int commandId) noexcept {
     try {
         switch (commandId) {
+            // Each save first updates, as each load does afterwards, so that a saved Pa or Pab
+            // belongs to the q, A, B, P and a saved beside it or still shown.
             case command::savePublicData:
+                state_.updatePaPab(view_);
                 app::savePublicData(view_, chooser_);
                 break;
             case command::saveSecretKey:
@@ -52,6 +48,7 @@ void CommandDispatcher::dispatch(int commandId) noexcept {
                 state_.updatePaPab(view_);
                 break;
             case command::saveSharedKey:
+                state_.updatePaPab(view_);
                 app::saveSharedKey(view_, chooser_);
                 break;
             case command::exit:
@@ -75,12 +72,8 @@ void CommandDispatcher::dispatch(int commandId) noexcept {
             default:
                 break;
         }
-    } catch (const std::bad_alloc&) {
-        reportInterruption(view_, outOfMemoryReason);
-    } catch (const std::exception& failure) {
-        reportInterruption(view_, failure.what());
     } catch (...) {
-        reportInterruption(view_, unknownReason);
+        reportInterruption(view_, std::current_exception());
     }
 }
 

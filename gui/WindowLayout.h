@@ -111,6 +111,9 @@ inline constexpr std::array<ControlSpec, 21> controls{{
      detail::staticFailure},
 }};
 
+// The one item of a value field's context menu: copies the field's whole text.
+inline constexpr std::string_view copyCommandText = "Kopi\xE9r";
+
 // The control that holds a text field.
 constexpr const ControlSpec& controlFor(app::TextField field) {
     for (const ControlSpec& control : controls) {

@@ -31,8 +31,9 @@ kx_install_packages() {
 }
 
 # What building and starting the program needs.
-KX_RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev)
+KX_RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev qt6-translations-l10n)
 # What the whole test command needs besides that.
 KX_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libgmp-dev nlohmann-json3-dev
     libbenchmark-dev libssl-dev clang libclang-rt-dev
-    g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth)
+    g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
+    dpkg-dev file desktop-file-utils appstream poppler-utils)

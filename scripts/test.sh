@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: an optimised build with GCC,
-# then the same suite built with clang under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# Windows program cross-built and driven under Wine, and last each fuzz target for a few seconds.
+# Installs what is missing, builds everything and runs every test: an optimised build with GCC and
+# its .deb, installed into a throwaway root and started once; the same suite built with clang
+# under AddressSanitizer and UndefinedBehaviorSanitizer; the Windows program cross-built, zipped,
+# unpacked and driven under Wine; and last each fuzz target for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -25,10 +26,18 @@ for preset in default sanitize; do
     ctest --preset "$preset" -j "$jobs"
 done
 
-echo "== Build and test: win32 (MinGW-w64 cross build, window tests under Wine)"
+echo "== Package: the .deb, checked and installed into a throwaway root"
+cmake --build --preset default --target package
+tests/packaging/check_deb.sh build/default/keyexchange_*.deb
+
+echo "== Build and test: win32 (MinGW-w64 cross build, zipped, unpacked, window tests under Wine)"
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
-tests/gui/win32/run_wine_tests.sh build/win32
+cmake --build --preset win32 --target package
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+(cd "$unpacked" && cmake -E tar xvf "$OLDPWD"/build/win32/keyexchange-*-windows-x64.zip)
+tests/gui/win32/run_wine_tests.sh build/win32 "$unpacked"/keyexchange-*/keyexchange.exe
 
 echo "== Fuzz: every target briefly over its checked-in seeds (clang, libFuzzer; the field on 32-bit words)"
 cmake --preset fuzz
@@ -41,4 +50,4 @@ for target in fuzz_from_hex fuzz_point_text fuzz_open_files fuzz_arithmetic; do
     "build/fuzz/fuzz/$target" -max_total_time=15 -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 "$scratch" "fuzz/corpus/$target"
 done
-echo "== All stages passed: optimised and sanitizer suites, Windows program under Wine, fuzz smoke."
+echo "== All stages passed: optimised and sanitizer suites, the .deb, the Windows zip under Wine, fuzz smoke."

@@ -1,10 +1,14 @@
 #include "gui/qt/AboutDialog.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QUrl>
 
 #include "gui/qt/Windows1252.h"
 
@@ -26,7 +30,27 @@ QString withLineBreaks(std::string_view text) {
     return converted;
 }
 
-std::unique_ptr<QWidget> makeItem(const DialogItemSpec& item, QDialog& dialog) {
+// Plain text, or rich text in which the guide's file name is a link to the guide.
+void setTextLinkingGuide(QLabel& label, const QString& text, const QString& guidePath) {
+    const QString name = QFileInfo(guidePath).fileName();
+    const qsizetype at = name.isEmpty() ? -1 : text.indexOf(name);
+    if (at < 0) {
+        label.setTextFormat(Qt::PlainText);
+        label.setText(text);
+        return;
+    }
+    const QString link =
+        QStringLiteral("<a href=\"%1\">%2</a>")
+            .arg(QUrl::fromLocalFile(guidePath).toString(QUrl::FullyEncoded), name.toHtmlEscaped());
+    QString html =
+        text.left(at).toHtmlEscaped() + link + text.mid(at + name.size()).toHtmlEscaped();
+    label.setTextFormat(Qt::RichText);
+    label.setText(html.replace(QLatin1Char('\n'), QStringLiteral("<br>")));
+    label.setOpenExternalLinks(true);
+}
+
+std::unique_ptr<QWidget> makeItem(const DialogItemSpec& item, QDialog& dialog,
+                                  const QString& guidePath) {
     const QString text = withLineBreaks(item.text);
     switch (item.kind) {
         case DialogItemKind::defaultPushButton: {
@@ -40,8 +64,8 @@ std::unique_ptr<QWidget> makeItem(const DialogItemSpec& item, QDialog& dialog) {
         case DialogItemKind::centeredText:
             break;
     }
-    auto label = std::make_unique<QLabel>(text, &dialog);
-    label->setTextFormat(Qt::PlainText);
+    auto label = std::make_unique<QLabel>(&dialog);
+    setTextLinkingGuide(*label, text, guidePath);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label->setWordWrap(true);
     return label;
@@ -84,7 +108,18 @@ QRect dialogUnitsToPixels(int x, int y, int width, int height) {
     return {left, top, horizontalPixels(x + width) - left, verticalPixels(y + height) - top};
 }
 
-AboutDialog::AboutDialog(QWidget& owner, const QWidget& ownerClientArea)
+QString installedGuide() {
+    const QDir programFolder(QCoreApplication::applicationDirPath());
+    const QString installed = QString::fromUtf8(KX_GUIDE_FROM_PROGRAM);
+    for (const QString& candidate : {QFileInfo(installed).fileName(), installed}) {
+        if (programFolder.exists(candidate)) {
+            return QDir::cleanPath(programFolder.absoluteFilePath(candidate));
+        }
+    }
+    return {};
+}
+
+AboutDialog::AboutDialog(QWidget& owner, const QWidget& ownerClientArea, const QString& guidePath)
     : QDialog(&owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     const DialogSpec& form = aboutDialog;
@@ -95,7 +130,7 @@ AboutDialog::AboutDialog(QWidget& owner, const QWidget& ownerClientArea)
     move(ownerClientArea.mapToGlobal(dialogUnitsToPixels(form.x, form.y, 0, 0).topLeft()));
 
     for (const DialogItemSpec& item : form.items) {
-        std::unique_ptr<QWidget> widget = makeItem(item, *this);
+        std::unique_ptr<QWidget> widget = makeItem(item, *this, guidePath);
         widget->setGeometry(dialogUnitsToPixels(item.x, item.y, item.width, item.height));
         widget->setProperty("controlId", item.id);
         items_.push_back(std::move(widget));

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QEventLoop>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -10,11 +11,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <array>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "gui/WindowLayout.h"
 #include "gui/qt/AboutDialog.h"
+#include "gui/qt/ValueField.h"
 #include "gui/qt/Windows1252.h"
 
 namespace gui::qt {
@@ -22,6 +26,32 @@ namespace {
 
 std::size_t fieldIndex(app::TextField field) {
     return static_cast<std::size_t>(field);
+}
+
+// Keys for the commands used most: the platform's standard keys, and the usual one on every
+// platform. The menu texts stay as they are.
+struct CommandKey {
+    int command;
+    QKeySequence::StandardKey standard;
+    QKeyCombination usual;
+};
+constexpr std::array<CommandKey, 4> commandKeys{{
+    {command::openPublicData, QKeySequence::Open, Qt::CTRL | Qt::Key_O},
+    {command::savePublicData, QKeySequence::Save, Qt::CTRL | Qt::Key_S},
+    {command::exit, QKeySequence::Quit, Qt::CTRL | Qt::Key_Q},
+    {command::updatePaPab, QKeySequence::Refresh, QKeyCombination(Qt::Key_F5)},
+}};
+
+void addKeys(QAction& action, int command) {
+    for (const CommandKey& row : commandKeys) {
+        if (row.command == command) {
+            QList<QKeySequence> keys = QKeySequence::keyBindings(row.standard);
+            if (!keys.contains(QKeySequence(row.usual))) {
+                keys.prepend(QKeySequence(row.usual));
+            }
+            action.setShortcuts(keys);
+        }
+    }
 }
 
 std::unique_ptr<QLabel> makeStatic(const QString& text) {
@@ -52,14 +82,13 @@ MainWindow::MainWindow(app::KeyExchange& state)
     createMenuBar();
     createControls();
     clientArea_.setObjectName(QStringLiteral("clientArea"));
-    clientArea_.setFixedSize(clientWidth, clientHeight);
     setCentralWidget(&clientArea_);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 // The client area is a member: the window must let go of it before the member is destroyed.
 MainWindow::~MainWindow() {
-    controls_.clear();
+    controls_ = {};
     takeCentralWidget();
 }
 
@@ -78,6 +107,7 @@ void MainWindow::createMenuBar() {
         for (const MenuItemSpec& item : entry.items) {
             QAction* action = menu->addAction(fromWindows1252(item.text));
             action->setData(item.command);
+            addKeys(*action, item.command);
             connect(action, &QAction::triggered, this,
                     [this, command = item.command] { dispatcher_.dispatch(command); });
         }
@@ -99,16 +129,15 @@ std::unique_ptr<QWidget> MainWindow::createControl(const ControlSpec& row) {
         case ControlClass::staticText:
             break;
     }
-    auto label = makeStatic(text);
     if (row.field.has_value()) {
-        // The value fields cannot be edited, but their points can be copied.
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return std::make_unique<ValueField>(text);
     }
-    return label;
+    return makeStatic(text);
 }
 
 void MainWindow::createControls() {
-    for (const ControlSpec& row : gui::controls) {
+    for (std::size_t index = 0; index < gui::controls.size(); ++index) {
+        const ControlSpec& row = gui::controls[index];
         std::unique_ptr<QWidget> control;
         try {
             control = createControl(row);
@@ -120,14 +149,54 @@ void MainWindow::createControls() {
             continue;  // the window runs without it
         }
         control->setParent(&clientArea_);
-        control->setGeometry(row.x, row.y, row.width, row.height);
         control->setProperty("controlId", row.id);
         control->setObjectName(QStringLiteral("control%1").arg(row.id));
         if (row.field.has_value()) {
             fieldControls_[fieldIndex(*row.field)] = control.get();
         }
-        controls_.push_back(std::move(control));
+        controls_[index] = std::move(control);
     }
+    arrangeControls();
+}
+
+void MainWindow::arrangeControls() {
+    // Each value field stretches its rows by what it needs beyond its table height, and every
+    // edge below them moves down by as much. Controls are cut at the client area's edges, as
+    // Windows cuts child windows, so that a field wraps where it stops being visible.
+    struct Stretch {
+        int from;  // edges at or below this move
+        int extra;
+    };
+    std::vector<Stretch> stretches;
+    for (std::size_t index = 0; index < gui::controls.size(); ++index) {
+        const ControlSpec& row = gui::controls[index];
+        if (auto* field = dynamic_cast<ValueField*>(controls_[index].get())) {
+            stretches.push_back(
+                {row.y + row.height, field->heightShowingAll(row.height) - row.height});
+        }
+    }
+    const auto stretched = [&stretches](int edge) {
+        int moved = edge;
+        for (const Stretch& stretch : stretches) {
+            moved += edge >= stretch.from ? stretch.extra : 0;
+        }
+        return moved;
+    };
+    const QRect client(0, 0, clientWidth, stretched(clientHeight));
+    for (std::size_t index = 0; index < gui::controls.size(); ++index) {
+        const ControlSpec& row = gui::controls[index];
+        if (QWidget* control = controls_[index].get()) {
+            const int top = stretched(row.y);
+            control->setGeometry(QRect(row.x, top, row.width, stretched(row.y + row.height) - top) &
+                                 client);
+        }
+    }
+    clientArea_.setFixedSize(client.size());
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    arrangeControls();  // the fields measure their lines at the width they are now shown at
 }
 
 std::string MainWindow::fieldText(app::TextField field) const {
@@ -135,8 +204,8 @@ std::string MainWindow::fieldText(app::TextField field) const {
     if (const auto* edit = qobject_cast<const QLineEdit*>(control)) {
         return toWindows1252(edit->text());
     }
-    if (const auto* label = qobject_cast<const QLabel*>(control)) {
-        return toWindows1252(label->text());
+    if (const auto* value = dynamic_cast<const ValueField*>(control)) {
+        return toWindows1252(value->text());
     }
     return {};
 }
@@ -145,8 +214,9 @@ void MainWindow::setFieldText(app::TextField field, std::string_view text) {
     QWidget* control = fieldControls_[fieldIndex(field)];
     if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         edit->setText(fromWindows1252(text));
-    } else if (auto* label = qobject_cast<QLabel*>(control)) {
-        label->setText(fromWindows1252(text));
+    } else if (auto* value = dynamic_cast<ValueField*>(control)) {
+        value->setText(fromWindows1252(text));
+        arrangeControls();
     }
 }
 
@@ -169,7 +239,7 @@ void MainWindow::requestClose() {
 }
 
 void MainWindow::showAbout() {
-    AboutDialog about(*this, clientArea_);
+    AboutDialog about(*this, clientArea_, installedGuide());
     about.exec();
 }
 

@@ -4,7 +4,6 @@
 #include <QWidget>
 #include <array>
 #include <memory>
-#include <vector>
 
 #include "app/KeyExchange.h"
 #include "app/KeyExchangeView.h"
@@ -15,9 +14,10 @@
 namespace gui::qt {
 
 // The program's one window: the menu bar and the twenty-one controls of the shared layout, each
-// carrying its identifier as the property "controlId". It is the key exchange's view and runs
-// every menu and button command through the dispatcher. It owns its controls; the state belongs
-// to the caller and must outlive the window.
+// carrying its identifier as the property "controlId". Where a value field needs more lines for
+// its point, the field grows and the controls below it and the window move and grow with it. It
+// is the key exchange's view and runs every menu and button command through the dispatcher. It
+// owns its controls; the state belongs to the caller and must outlive the window.
 class MainWindow final : public QMainWindow, public app::KeyExchangeView, private ShellRequests {
   public:
     // Client area below the menu bar: what a 500 x 390 window keeps on Windows once its caption,
@@ -38,6 +38,9 @@ class MainWindow final : public QMainWindow, public app::KeyExchangeView, privat
 
     const QWidget& clientArea() const noexcept { return clientArea_; }
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     void requestClose() override;
     void showAbout() override;
@@ -45,11 +48,13 @@ class MainWindow final : public QMainWindow, public app::KeyExchangeView, privat
     void createMenuBar();
     void createControls();
     std::unique_ptr<QWidget> createControl(const ControlSpec& row);
+    void arrangeControls();
 
     DialogFileChooser chooser_;
     CommandDispatcher dispatcher_;
     QWidget clientArea_;
-    std::vector<std::unique_ptr<QWidget>> controls_;                   // in creation order
+    // By row of gui::controls; null where creation failed.
+    std::array<std::unique_ptr<QWidget>, gui::controls.size()> controls_;
     std::array<QWidget*, app::allTextFields.size()> fieldControls_{};  // into controls_
 };
 

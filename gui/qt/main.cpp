@@ -6,6 +6,7 @@
 #include "app/KeyExchange.h"
 #include "app/RandomSource.h"
 #include "gui/WindowLayout.h"
+#include "gui/qt/DanishQtTexts.h"
 #include "gui/qt/MainWindow.h"
 #include "gui/qt/Windows1252.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
     app::KeyExchange state(random);
 
     QApplication application(argc, argv);
+    gui::qt::useDanishQtTexts(application);
 
     std::optional<gui::qt::MainWindow> window;
     try {

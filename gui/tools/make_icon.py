@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Draws the program icon: an elliptic curve with two points on it, joined by a chord.
 
-Writes gui/keyexchange.ico (or the path given) with a 16 x 16 and a 32 x 32 image, 16 colours
-each (4 bits per pixel, bitmap with AND mask). Python standard library only; the output is the
-same on every run.
+Writes gui/keyexchange.ico with a 16 x 16 and a 32 x 32 image, 16 colours each (4 bits per pixel,
+bitmap with AND mask), and beside it gui/icons/keyexchange-<size>.png for the desktop's icon theme
+at 16, 32, 48, 64, 128 and 256 pixels, from the same drawing and palette. Python standard library
+only; the output is the same on every run.
 """
 
 import math
 import struct
-import sys
+import zlib
 from pathlib import Path
 
 # The standard 16-colour palette, as (red, green, blue).
@@ -49,10 +50,12 @@ def draw(size):
     unit_x = (X_RANGE[1] - X_RANGE[0]) / size  # curve units per pixel
     unit_y = (Y_RANGE[1] - Y_RANGE[0]) / size
     unit = max(unit_x, unit_y)
-    curve_half_width = 0.55 * unit * (1.6 if size >= 32 else 1.0)
-    chord_half_width = 0.5 * unit
-    dot_radius = (3.3 if size >= 32 else 1.7) * unit
-    dot_rim = 0.9 * unit if size >= 32 else 0.0
+    # Above 32 pixels the strokes and dots keep their share of the picture, not their pixels.
+    stroke = unit * max(1.0, size / 32)
+    curve_half_width = 0.55 * stroke * (1.6 if size >= 32 else 1.0)
+    chord_half_width = 0.5 * stroke
+    dot_radius = (3.3 if size >= 32 else 1.7) * stroke
+    dot_rim = 0.9 * stroke if size >= 32 else 0.0
     samples = 4
 
     rows = []
@@ -118,10 +121,29 @@ def icon_file(sizes):
     return directory + entries + b"".join(images)
 
 
+def png_file(rows):
+    """RGBA PNG of the rows, fully transparent where nothing is drawn."""
+    size = len(rows)
+    raw = b"".join(
+        b"\0" + b"".join(bytes((0, 0, 0, 0)) if p is TRANSPARENT else bytes((*PALETTE[p], 255))
+                         for p in pixels)
+        for pixels in rows)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data)))
+
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
 def main():
-    default = Path(__file__).resolve().parent.parent / "keyexchange.ico"
-    target = Path(sys.argv[1]) if len(sys.argv) > 1 else default
-    target.write_bytes(icon_file([16, 32]))
+    gui = Path(__file__).resolve().parent.parent
+    (gui / "keyexchange.ico").write_bytes(icon_file([16, 32]))
+    (gui / "icons").mkdir(exist_ok=True)
+    for size in (16, 32, 48, 64, 128, 256):
+        (gui / "icons" / f"keyexchange-{size}.png").write_bytes(png_file(draw(size)))
 
 
 if __name__ == "__main__":

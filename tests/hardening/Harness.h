@@ -1,12 +1,15 @@
 #pragma once
 // A key exchange driven through the command dispatcher with a fake window, chooser and shell, as
 // the hardening tests use it, and the expected Pa of the test curve from the GMP oracle.
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "app/FailureReport.h"
 #include "app/KeyExchange.h"
 #include "gui/CommandDispatch.h"
 #include "gui/WindowLayout.h"
@@ -39,8 +42,8 @@ class AnsweringChooser final : public app::FileChooser {
     std::optional<std::filesystem::path> next_;
 };
 
-inline constexpr std::string_view outOfMemoryReport =
-    "Beregningen blev afbrudt: tallene er for store til den tilg\xE6ngelige hukommelse";
+inline const std::string outOfMemoryReport =
+    app::failureReport(std::make_exception_ptr(std::bad_alloc()));
 
 struct Session {
     SeededRandom random{7};

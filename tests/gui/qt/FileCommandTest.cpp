@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -116,12 +117,19 @@ TEST_P(FileDialogTest, AsksWithItsFiltersAndACancelWritesNothing) {
         EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
         EXPECT_EQ(dialog.parentWidget(), &window);
         EXPECT_TRUE(dialog.isModal());
+        const auto* buttons = dialog.findChild<QDialogButtonBox*>();  // Qt's own texts in Danish
+        ASSERT_NE(buttons, nullptr);
+        const QPushButton* confirm =
+            buttons->button(expected.isLoad ? QDialogButtonBox::Open : QDialogButtonBox::Save);
+        ASSERT_NE(confirm, nullptr);
+        EXPECT_EQ(utf8(confirm->text()), expected.isLoad ? "&\u00C5bn" : "&Gem");
+        EXPECT_EQ(utf8(buttons->button(QDialogButtonBox::Cancel)->text()), "Annuller");
     })});
     run(expected.command);
     ASSERT_TRUE(responder.finished());
     EXPECT_TRUE(inspected);
-    // The loads update after a cancel too: the A field is read and shown canonically.
-    EXPECT_EQ(shown(TextField::A), expected.isLoad ? "FF" : "00ff");
+    // All but the secret's save update, also after a cancel: A is read and shown canonically.
+    EXPECT_EQ(shown(TextField::A), expected.command == command::saveSecretKey ? "00ff" : "FF");
     EXPECT_TRUE(QDir(folder.path()).isEmpty());
 }
 

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "gui/qt/DanishQtTexts.h"
+
 namespace kxtest {
 
 std::uint64_t SeededRandom::nextWide() {
@@ -137,6 +139,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);
+    gui::qt::useDanishQtTexts(application);  // as the program does; the tests see if it worked
     QApplication::setQuitOnLastWindowClosed(false);  // a closed window must not end later tests
     return RUN_ALL_TESTS();
 }

@@ -445,6 +445,10 @@ int main(int argc, char** argv) {
     expect.equal(GetACP(), 1252, "the ANSI code page is Windows-1252");
     expect.check(testCurve.contains(P) && testCurve.contains(testCurve.multiply("6", P)),
                  "oracle: P and 6P lie on the test curve");
+    const std::string programPath = argv[1];
+    const std::string guide = programPath.substr(0, programPath.rfind('\\') + 1) + "l\xE6smig.pdf";
+    expect.check(GetFileAttributesA(guide.c_str()) != INVALID_FILE_ATTRIBUTES,
+                 "the guide lies beside the program, where the About box sends the student");
     {
         const Program program(argv[1]);
         if (!expect.check(program.window() != nullptr, "the main window appears, found by title")) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows program's window tests under Wine, on a virtual X display, in a throwaway Wine
-# prefix. Usage: tests/gui/win32/run_wine_tests.sh [build folder, default build/win32]
+# prefix. Usage: tests/gui/win32/run_wine_tests.sh [build folder, default build/win32] [program]
+# The program defaults to the one in the build folder; an unpacked zip's is driven the same way.
 # Leaves a picture of the window in <build folder>/keyexchange-window.png.
 set -euo pipefail
 
@@ -15,8 +16,9 @@ if [ "${1:-}" = "--on-display" ]; then
 fi
 
 build=$(cd "${1:-build/win32}" && pwd)
+program=$(realpath "${2:-$build/gui/win32/keyexchange.exe}")
 KX_DRIVER=$build/tests/gui/win32/keyexchange_wine_driver.exe
-for file in "$build/gui/win32/keyexchange.exe" "$KX_DRIVER"; do
+for file in "$program" "$KX_DRIVER"; do
     [ -f "$file" ] || { echo "missing $file: build the win32 preset first" >&2; exit 1; }
 done
 
@@ -27,7 +29,7 @@ trap '"$KX_WINESERVER" -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX" "$work"'
 
 # Unix paths as Wine's Z: drive sees them.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-KX_PROGRAM_PATH=$(windows_path "$build/gui/win32/keyexchange.exe")
+KX_PROGRAM_PATH=$(windows_path "$program")
 KX_WORK_PATH=$(windows_path "$work")
 KX_SNAPSHOT_PATH=$(windows_path "$build/keyexchange-window.png")
 KX_START=$(date +%s)
