@@ -1,0 +1,58 @@
+// The global operator new of the test executables that link this file: it counts allocations
+// and fails the chosen one while runFailingAllocation runs, so that every std::bad_alloc path is
+// taken (and leak-checked in the sanitizer build). Out of line, so that the optimiser pairs each
+// new with this delete and not with free.
+
+#include <cstdlib>
+#include <new>
+
+#include "tests/support/Support.h"
+
+namespace {
+
+bool armed = false;
+std::size_t allocations = 0;
+std::size_t failing = 0;
+
+void* allocate(std::size_t size) {
+    if (armed && ++allocations == failing) {
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    return allocate(size);
+}
+[[gnu::noinline]] void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+std::size_t kxtest::runFailingAllocation(std::size_t n, const std::function<void()>& operation) {
+    allocations = 0;
+    failing = n;
+    armed = true;
+    try {
+        operation();
+    } catch (const std::bad_alloc&) {
+    }
+    armed = false;
+    return allocations;
+}
