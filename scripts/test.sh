@@ -42,7 +42,7 @@ tests/gui/win32/run_wine_tests.sh build/win32 "$unpacked"/keyexchange-*/keyexcha
 echo "== Fuzz: every target briefly over its checked-in seeds (clang, libFuzzer; the field on 32-bit words)"
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"
-for target in fuzz_arithmetic fuzz_point_text fuzz_open_files; do
+for target in fuzz_arithmetic fuzz_open_files; do
     # New inputs go to a scratch folder; the checked-in seeds are only read.
     scratch="build/fuzz/corpus-run/$target"
     rm -rf "$scratch"

@@ -1,391 +1,219 @@
 #pragma once
 
-// The arithmetic against GMP, one row per group of operations: each runs the program's numbers
-// and GMP's on the same operands and gives every result as text (hex, or the message of the
-// exception thrown), so that a row compares two strings and a mismatch shows both. The unit
-// test runs the rows over operand lengths on both sides of every size and path boundary; the
-// fuzz target runs them on operands made of its bytes.
+// The arithmetic against GMP as rows of (operation, ours, GMP's), every result as text: hex, or
+// the message of the exception thrown, so that a row compares two strings and a mismatch shows
+// both. The unit test runs the rows over operand lengths on both sides of every size and path
+// boundary; the fuzz target runs them on operands made of its bytes.
 
 #include <gmpxx.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
-#include <optional>
+#include <functional>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "bignum/Integer.h"
 #include "bignum/Modular.h"
 #include "bignum/MontgomeryField.h"
-#include "bignum/Natural.h"
 #include "tests/support/Gmp.h"
 
-namespace kxtest::rows {
+namespace kxtest {
 
-using bignum::Integer;
-using bignum::Limb;
-using bignum::Modular;
-using bignum::Natural;
-
-// Limbs least significant first, without zero limbs at the top.
+// Limbs least significant first, without zero limbs at the top; w is a limb, a shift or a
+// position, and its low bits choose signs.
 struct Operands {
-    std::vector<Limb> x;
-    std::vector<Limb> y;
-    std::vector<Limb> m;  // the modulus of the residue rows
-    std::uint32_t w = 0;  // a limb, a shift or a position; its low bits choose signs
+    std::vector<bignum::Limb> x, y, m;
+    bignum::Limb w = 0;
 };
 
 struct Row {
-    const char* name;
-    std::string (*ours)(const Operands&);
-    std::string (*gmp)(const Operands&);
+    std::string operation, ours, gmp;
 };
 
-inline Natural natural(const std::vector<Limb>& limbs) {
-    Natural n;
-    n.setLimbs(limbs);
-    return n;
-}
-
-inline std::string hex(const Natural& n) {
-    return n.toHex();
-}
-
-// What the step leaves: its text, or the exception's message and then what else it names.
-template <class Step, class Then>
-std::string caught(Step step, Then then) {
+// The text of the step's result, or the message it threw.
+inline std::string run(const std::function<std::string()>& step) {
     try {
         return step();
     } catch (const std::invalid_argument& failure) {
-        const std::string rest = then();
-        return rest.empty() ? failure.what() : failure.what() + (" " + rest);
+        return failure.what();
     }
 }
 
-inline std::string join(std::initializer_list<std::string> parts) {
-    std::string text;
-    for (const std::string& part : parts) {
-        text += text.empty() ? part : " " + part;
-    }
-    return text;
+inline std::string hex(const bignum::Natural& n) {
+    return n.toHex();
 }
-
-inline Integer signedInteger(const std::vector<Limb>& limbs, bool negative) {
-    Integer value(natural(limbs));
-    if (negative) {
-        Integer zero;
-        zero.subtract(value);
-        return zero;
-    }
-    return value;
-}
-
-inline std::string text(const Integer& v) {
+inline std::string hex(const bignum::Integer& v) {
     return (v.nonNegative() ? "" : "-") + hex(v.magnitude());
 }
-
-// The value of the hex digits as fromHex defines it, one digit at a time, for any bytes.
-inline mpz_class hexDefinition(const std::string& bytes) {
-    mpz_class v;
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        v = v * 16 + (u >= 0x30 && u <= 0x39   ? u - 0x30u
-                      : u >= 0x3A && u <= 0x46 ? u - 0x37u
-                                               : (u + 256u - 0x57u) % 256u);
-    }
-    return v;
+inline std::string hex(const mpz_class& z) {
+    return z.get_str(-16);
 }
-
-// The bytes of x's limbs, up to the first NUL, least significant first.
-inline std::string bytesOf(const std::vector<Limb>& limbs) {
-    std::string bytes;
-    for (const Limb limb : limbs) {
-        for (int i = 0; i < 32; i += 8) {
-            bytes += static_cast<char>(limb >> i);
-        }
-    }
-    return bytes.substr(0, bytes.find('\0'));
-}
-
-// Calls check.template operator()<N>() with the field the scalar multiplication uses for m.
-template <class Check>
-void withFieldOf(const Natural& m, Check&& check) {
-    const std::size_t n = bignum::MontgomeryField<0>::wordsOf(m);
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        if (!((n == I && (check.template operator()<I>(), true)) || ...)) {
-            check.template operator()<0>();
-        }
-    }(std::make_index_sequence<bignum::longestUnrolledField + 1>{});
-}
-
 inline mpz_class mod(const mpz_class& v, const mpz_class& m) {
-    mpz_class r;
-    mpz_mod(r.get_mpz_t(), v.get_mpz_t(), m.get_mpz_t());
-    return r;
+    return ((v % m) + m) % m;
 }
-
 // The inverse as the program defines it: the value itself when there is none.
-inline std::string inverseText(const mpz_class& v, const mpz_class& m) {
+inline std::string inverse(const mpz_class& v, const mpz_class& m) {
     mpz_class r;
-    if (v == 0) {
-        return "divide by 0 error";
-    }
-    return hexOf(mpz_invert(r.get_mpz_t(), v.get_mpz_t(), m.get_mpz_t()) != 0 ? r : v);
+    return v == 0 ? "divide by 0 error"
+                  : hex(mpz_invert(r.get_mpz_t(), v.get_mpz_t(), m.get_mpz_t()) != 0 ? r : v);
 }
 
-inline const std::vector<Row>& arithmeticRows() {
-    static const std::vector<Row> rows{
-        {"add, sum, add to itself",
-         [](const Operands& o) {
-             Natural x = natural(o.x), twice = x;
-             const std::string s = hex(sum(x, natural(o.y)));
-             x.add(natural(o.y));
-             twice.add(twice);
-             return join({s, hex(x), hex(twice)});
-         },
-         [](const Operands& o) {
-             const mpz_class x = toMpz(o.x), s = x + toMpz(o.y);
-             return join({hexOf(s), hexOf(s), hexOf(2 * x)});
-         }},
-        {"subtract, difference, subtract itself",
-         [](const Operands& o) {
-             Natural x = natural(o.x), self = x;
-             const Natural y = natural(o.y);
-             self.subtract(self);
-             return join({caught([&] { return hex(difference(x, y)); }, [] { return ""; }),
-                          caught([&] { return x.subtract(y), hex(x); }, [&] { return hex(x); }),
-                          hex(self)});
-         },
-         [](const Operands& o) {
-             const mpz_class x = toMpz(o.x), y = toMpz(o.y);
-             if (x < y) {
-                 return join({"result would be negative", "result would be negative", hexOf(x),
-                              "0"});
-             }
-             return join({hexOf(x - y), hexOf(x - y), "0"});
-         }},
-        {"shiftLeft, halve",
-         [](const Operands& o) {
-             Natural shifted = natural(o.x), halved = shifted;
-             shifted.shiftLeft(o.w % 200);
-             halved.halve();
-             return join({hex(shifted), hex(halved)});
-         },
-         [](const Operands& o) {
-             const mpz_class x = toMpz(o.x);
-             return join({hexOf(x << (o.w % 200)), hexOf(x >> 1)});
-         }},
-        {"product, square, productByLimb",
-         [](const Operands& o) {
-             const Natural x = natural(o.x);
-             return join({hex(product(x, natural(o.y))), hex(square(x)), hex(product(x, x)),
-                          hex(productByLimb(x, o.w))});
-         },
-         [](const Operands& o) {
-             const mpz_class x = toMpz(o.x);
-             return join({hexOf(x * toMpz(o.y)), hexOf(x * x), hexOf(x * x), hexOf(x * o.w)});
-         }},
-        {"divide, reduce, by itself",
-         [](const Operands& o) {
-             Natural x = natural(o.x), d = natural(o.y), r = x, m = d, self = x;
-             r.reduce(m);
-             const std::string division = caught(
-                 [&] {
-                     const Natural q = divide(x, d);
-                     return join({hex(q), hex(x), hex(d)});
-                 },
-                 [&] { return hex(x); });
-             self.reduce(self);
-             return join({division, hex(r), hex(m), hex(self)});
-         },
-         [](const Operands& o) {
-             const mpz_class x = toMpz(o.x), d = toMpz(o.y);
-             if (d == 0) {
-                 return join({"divide by 0 error", hexOf(x), hexOf(x), "0", "0"});
-             }
-             return join({hexOf(x / d), hexOf(x % d), hexOf(d), hexOf(x % d), hexOf(d), "0"});
-         }},
-        {"lessThan, greaterThan, ==, differsFrom",
-         [](const Operands& o) {
-             const Natural x = natural(o.x), y = natural(o.y);
-             return join({std::to_string(x.lessThan(y)), std::to_string(x.greaterThan(y)),
-                          std::to_string(x == y), std::to_string(x.differsFrom(o.w))});
-         },
-         [](const Operands& o) {
-             const int order = cmp(toMpz(o.x), toMpz(o.y));
-             return join({std::to_string(order < 0), std::to_string(order > 0),
-                          std::to_string(order == 0), std::to_string(toMpz(o.x) != o.w)});
-         }},
-        {"incrementFrom, decrementFrom",
-         [](const Operands& o) {
-             const std::size_t k = o.w % (o.x.size() + 2);
-             Natural up = natural(o.x), down = up;
-             return join({caught([&] { return up.incrementFrom(k), hex(up); },
-                                 [&] { return hex(up); }),
-                          caught([&] { return down.decrementFrom(k), hex(down); },
-                                 [&] { return hex(down); })});
-         },
-         [](const Operands& o) {
-             const std::size_t k = o.w % (o.x.size() + 2);
-             const mpz_class x = toMpz(o.x), step = mpz_class(1) << (32 * k);
-             if (k > o.x.size()) {
-                 return join({"Natural is not that big", hexOf(x), "Natural not that big",
-                              hexOf(x)});
-             }
-             return join({hexOf(x + step), hexOf(x < step ? mpz_class(0) : x - step)});
-         }},
-        {"toHex, fromHex",
-         [](const Operands& o) {
-             const Natural x = natural(o.x);
-             std::string lower = x.toHex();
-             std::transform(lower.begin(), lower.end(), lower.begin(),
-                            [](char c) { return static_cast<char>(std::tolower(c)); });
-             Natural fromLower, fromBytes;
-             fromLower.fromHex("00" + lower);
-             fromBytes.fromHex(bytesOf(o.y));
-             return join({x.toHex(), std::to_string(fromLower == x), hex(fromBytes)});
-         },
-         [](const Operands& o) {
-             return join({hexOf(toMpz(o.x)), "1", hexOf(hexDefinition(bytesOf(o.y)))});
-         }},
-        {"Integer subtract, product, divide, reduce, extendedGcd, increment, decrement",
-         [](const Operands& o) {
-             Integer a = signedInteger(o.x, (o.w & 1) != 0), b = signedInteger(o.y, (o.w & 2) != 0);
-             Integer difference = a, remainder = a, g1 = Integer(natural(o.x));
-             Integer g2 = Integer(natural(o.y)), reduced = a, up = a, down = a;
-             difference.subtract(b);
-             up.increment();
-             down.decrement();
-             Natural m = natural(o.m);
-             const std::string division = caught(
-                 [&] {
-                     const Integer q = remainder.divide(b);
-                     return join({text(q), text(remainder)});
-                 },
-                 [] { return ""; });
-             const std::string residue =
-                 m.length() == 0 ? "-" : (reduced.reduce(m), text(reduced));
-             const std::string gcd = caught(
-                 [&] {
-                     const Integer g = extendedGcd(g1, g2);
-                     const mpz_class s(text(g1), 16), t(text(g2), 16);
-                     const bool bezout = s * toMpz(o.x) + t * toMpz(o.y) == mpz_class(text(g), 16);
-                     return text(g) + (bezout ? " Bezout" : " not Bezout");
-                 },
-                 [] { return ""; });
-             return join({text(difference), text(product(a, b)), division, residue, gcd,
-                          text(up), text(down)});
-         },
-         [](const Operands& o) {
-             const mpz_class a = (o.w & 1) != 0 ? -toMpz(o.x) : toMpz(o.x);
-             const mpz_class b = (o.w & 2) != 0 ? -toMpz(o.y) : toMpz(o.y), m = toMpz(o.m);
-             std::string division = "divide by 0 error";
-             if (b != 0) {
-                 mpz_class q, r;
-                 mpz_fdiv_qr(q.get_mpz_t(), r.get_mpz_t(), a.get_mpz_t(), b.get_mpz_t());
-                 if (r < 0) {  // Euclidean: 0 <= r < |b|
-                     r += abs(b);
-                     q += b < 0 ? 1 : -1;
-                 }
-                 division = hexOf(q) + " " + hexOf(r);
-             }
-             const mpz_class x = toMpz(o.x), y = toMpz(o.y);
-             const std::string divisor =
-                 x == 0 || y == 0 ? "divide by 0 error" : hexOf(gcd(x, y)) + " Bezout";
-             return join({hexOf(a - b), hexOf(a * b), division, m == 0 ? "-" : hexOf(mod(a, m)),
-                          divisor, hexOf(a + 1), hexOf(a - 1)});
-         }},
-        {"Modular sum, difference, negate, products, powers, inverse, quotient",
-         [](const Operands& o) {
-             Natural m = natural(o.m), other = m;
-             other.incrementFrom(0);
-             if (m.length() == 0) {
-                 return std::string("-");
-             }
-             const Modular x(m, natural(o.x)), y(m, natural(o.y)), stranger(other, natural(o.y));
-             Modular negated = x;
-             negated.negate();
-             return join({hex(sum(x, y).value()), hex(difference(x, y).value()),
-                          hex(negated.value()), hex(product(x, y).value()),
-                          hex(square(x).value()), hex(cube(x).value()),
-                          hex(timesSmall(x, o.w).value()),
-                          hex(power(x, natural({o.w & 0xFFF})).value()),
-                          caught([&] { return hex(inverse(x).value()); }, [] { return ""; }),
-                          caught([&] { return hex(quotient(x, y).value()); }, [] { return ""; }),
-                          caught([&] { return hex(sum(x, stranger).value()); }, [] { return ""; })});
-         },
-         [](const Operands& o) {
-             const mpz_class m = toMpz(o.m);
-             if (m == 0) {
-                 return std::string("-");
-             }
-             const mpz_class x = mod(toMpz(o.x), m), y = mod(toMpz(o.y), m);
-             mpz_class power;
-             mpz_powm_ui(power.get_mpz_t(), x.get_mpz_t(), o.w & 0xFFF, m.get_mpz_t());
-             std::string quotient = inverseText(y, m);
-             if (y != 0) {
-                 quotient = hexOf(mod(x * mpz_class(quotient, 16), m));
-             }
-             // x^0 is 1 even modulo 1.
-             const std::string raised = (o.w & 0xFFF) == 0 ? "1" : hexOf(power);
-             return join({hexOf(mod(x + y, m)), hexOf(mod(x - y, m)), hexOf(mod(-x, m)),
-                          hexOf(mod(x * y, m)), hexOf(mod(x * x, m)), hexOf(mod(x * x * x, m)),
-                          hexOf(mod(x * o.w, m)), raised, inverseText(x, m), quotient,
-                          "Modulus must be the same!"});
-         }},
-        {"MontgomeryField add, subtract, negate, multiply, invert, load",
-         [](const Operands& o) {
-             Natural m = natural(o.m);
-             std::string result = "-";
-             withFieldOf(m, [&]<std::size_t N>() {
-                 const auto field = bignum::MontgomeryField<N>::of(m);
-                 if (!field) {
-                     return;
-                 }
-                 using Residue = typename bignum::MontgomeryField<N>::Residue;
-                 const Modular xm(m, natural(o.x)), ym(m, natural(o.y));
-                 Residue x, y, r, unused;
-                 const bool loaded = field->load(xm.value(), x) && field->load(ym.value(), y) &&
-                                     !field->load(m, unused);
-                 const auto stored = [&](const Residue& residue) {
-                     Natural v;
-                     field->store(residue, v);
-                     return hex(v);
-                 };
-                 field->add(r, x, y);
-                 result = join({std::to_string(loaded), stored(r)});
-                 field->subtract(r, x, y);
-                 result += " " + stored(r);
-                 field->negate(r, y);
-                 result += " " + stored(r);
-                 field->multiply(r, x, y);
-                 result += " " + stored(r);
-                 field->multiply(x, x, x);  // a square into its operand
-                 result += " " + stored(x);
-                 if (field->isZero(y)) {
-                     result += " divide by 0 error";
-                 } else {
-                     result += " " + (field->invert(r, y) ? stored(r) : hex(ym.value()));
-                 }
-             });
-             return result;
-         },
-         [](const Operands& o) {
-             const mpz_class m = toMpz(o.m);
-             if (m < 3 || mpz_even_p(m.get_mpz_t()) != 0 ||
-                 o.m.size() > bignum::MontgomeryField<0>::maxWords * sizeof(bignum::kernels::Word) /
-                                  sizeof(Limb)) {
-                 return std::string("-");
-             }
-             const mpz_class x = mod(toMpz(o.x), m), y = mod(toMpz(o.y), m);
-             return join({"1", hexOf(mod(x + y, m)), hexOf(mod(x - y, m)), hexOf(mod(-y, m)),
-                          hexOf(mod(x * y, m)), hexOf(mod(x * x, m)), inverseText(y, m)});
-         }},
+inline std::vector<Row> arithmeticRows(const Operands& o) {
+    using namespace bignum;
+    std::vector<Row> rows;
+    const auto row = [&](const char* operation, std::string ours, std::string gmp) {
+        rows.push_back({operation, std::move(ours), std::move(gmp)});
     };
+    const Natural x = toNatural(toMpz(o.x)), y = toNatural(toMpz(o.y));
+    const mpz_class X = toMpz(o.x), Y = toMpz(o.y), M = toMpz(o.m);
+    const std::string negative = "result would be negative";
+    Natural t = x, d = y, m = y;
+    row("add", (t.add(y), hex(t)), hex(X + Y));
+    row("add to itself", (t = x, t.add(t), hex(t)), hex(2 * X));
+    row("sum", hex(sum(x, y)), hex(X + Y));
+    // Each step's results in order: the operands of + are not sequenced.
+    const auto steps = [](std::initializer_list<std::function<std::string()>> parts) {
+        std::string text;
+        for (const auto& part : parts) {
+            text += run(part) + " ";
+        }
+        return text;
+    };
+    row("subtract", steps({[&] { return t = x, t.subtract(y), hex(t); }, [&] { return hex(t); }}),
+        (X < Y ? negative : hex(X - Y)) + " " + hex(X < Y ? X : X - Y) + " ");
+    row("difference", run([&] { return hex(difference(x, y)); }), X < Y ? negative : hex(X - Y));
+    row("subtract itself", (t = x, t.subtract(t), hex(t)), "0");
+    row("shiftLeft", (t = x, t.shiftLeft(o.w % 200), hex(t)), hex(X << (o.w % 200)));
+    row("halve", (t = x, t.halve(), hex(t)), hex(X >> 1));
+    row("product", hex(product(x, y)), hex(X * Y));
+    row("square", hex(square(x)) + " " + hex(product(x, x)), hex(X * X) + " " + hex(X * X));
+    row("productByLimb", hex(productByLimb(x, o.w)), hex(X * o.w));
+    row("divide",
+        steps({[&] { return t = x, hex(divide(t, d)); }, [&] { return hex(t) + " " + hex(d); }}),
+        (Y == 0 ? "divide by 0 error " + hex(X) : hex(X / Y) + " " + hex(X % Y)) + " " + hex(Y) +
+            " ");
+    row("reduce", (t = x, t.reduce(m), hex(t) + " " + hex(m)),
+        (Y == 0 ? hex(X) : hex(X % Y)) + " " + hex(Y));
+    row("reduce by itself", (t = x, t.reduce(t), hex(t)), "0");
+    row("compare",
+        std::to_string(x.lessThan(y)) + std::to_string(x.greaterThan(y)) + std::to_string(x == y) +
+            std::to_string(x.differsFrom(o.w)),
+        std::to_string(X < Y) + std::to_string(X > Y) + std::to_string(X == Y) +
+            std::to_string(X != o.w));
+    const std::size_t k = o.w % (x.length() + 2);
+    const mpz_class step = mpz_class(1) << (32 * k);
+    row("incrementFrom", run([&] { return t = x, t.incrementFrom(k), hex(t); }),
+        k > x.length() ? "Natural is not that big" : hex(X + step));
+    row("decrementFrom", run([&] { return t = x, t.decrementFrom(k), hex(t); }),
+        k > x.length() ? "Natural not that big" : hex(X < step ? mpz_class(0) : X - step));
+
+    // Hex text: canonical, read back in lower case with leading zeros, and any bytes by the
+    // digit-by-digit definition (c - 0x30, less 7 from 10 on, less 32 from 16 on, modulo 256).
+    std::string text = "00" + hex(x), bytes;
+    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+    mpz_class value;
+    for (const bignum::Limb limb : o.y) {
+        for (int i = 0; i < 32; i += 8) {
+            const auto c = static_cast<unsigned char>(limb >> i);
+            if (c == 0) {
+                continue;  // a NUL would end the text
+            }
+            bytes += static_cast<char>(c);
+            const unsigned d0 = (c + 256u - 0x30u) % 256u,
+                           d1 = d0 >= 10 ? (d0 + 256u - 7u) % 256u : d0;
+            value = value * 16 + (d1 >= 16 ? (d1 + 256u - 32u) % 256u : d1);
+        }
+    }
+    row("fromHex",
+        steps({[&] { return t.fromHex(text), hex(t); }, [&] { return t.fromHex(bytes), hex(t); }}),
+        hex(X) + " " + hex(value) + " ");
+
+    // Signed integers for Euclid; signs from w.
+    const auto integer = [](const Natural& n, bool minus) {
+        Integer v(n), zero;
+        return minus ? (zero.subtract(v), zero) : v;
+    };
+    const Integer a = integer(x, (o.w & 1) != 0), b = integer(y, (o.w & 2) != 0);
+    const mpz_class A = (o.w & 1) != 0 ? -X : X, B = (o.w & 2) != 0 ? -Y : Y;
+    Integer u = a, v = b;
+    row("Integer subtract", (u.subtract(b), hex(u)), hex(A - B));
+    row("Integer product", hex(product(a, b)), hex(A * B));
+    row("Integer increment, decrement",
+        (u = a, u.increment(), hex(u)) + (v = a, v.decrement(), hex(v)), hex(A + 1) + hex(A - 1));
+    // Euclidean division: 0 <= r < |B|.
+    const mpz_class r = B == 0 ? 0 : mod(A, abs(B)),
+                    q = B == 0 ? mpz_class(0) : mpz_class((A - r) / B);
+    row("Integer divide",
+        steps({[&] { return u = a, v = b, hex(u.divide(v)); }, [&] { return hex(u); }}),
+        B == 0 ? "divide by 0 error " + hex(A) + " " : hex(q) + " " + hex(r) + " ");
+    if (M != 0) {
+        row("Integer reduce", (u = a, t = toNatural(M), u.reduce(t), hex(u)), hex(mod(A, M)));
+    }
+    row("extendedGcd", run([&] {
+            Integer s(x), g = Integer(y);
+            const Integer common = extendedGcd(s, g);
+            const bool bezout =
+                mpz_class(hex(s), 16) * X + mpz_class(hex(g), 16) * Y == mpz_class(hex(common), 16);
+            return hex(common) + (bezout ? " Bezout" : " not Bezout");
+        }),
+        X == 0 || Y == 0 ? "divide by 0 error" : hex(gcd(X, Y)) + " Bezout");
+
+    // Residues modulo m; one modulo m + 1 is refused in sums.
+    if (M == 0) {
+        return rows;
+    }
+    Natural modulus = toNatural(M), other = toNatural(M + 1);
+    const Modular xm(modulus, x), ym(modulus, y), stranger(other, y);
+    const mpz_class xr = X % M, yr = Y % M;
+    Modular n = xm;
+    row("Modular sum", hex(sum(xm, ym).value()), hex((xr + yr) % M));
+    row("Modular difference", hex(difference(xm, ym).value()), hex(mod(xr - yr, M)));
+    row("Modular negate", (n.negate(), hex(n.value())), hex(mod(-xr, M)));
+    row("Modular product", hex(product(xm, ym).value()), hex(xr * yr % M));
+    row("Modular square, cube", hex(square(xm).value()) + " " + hex(cube(xm).value()),
+        hex(xr * xr % M) + " " + hex(xr * xr * xr % M));
+    row("Modular timesSmall", hex(timesSmall(xm, o.w).value()), hex(xr * o.w % M));
+    mpz_class power;
+    mpz_powm_ui(power.get_mpz_t(), xr.get_mpz_t(), o.w & 0xFFF, M.get_mpz_t());
+    row("Modular power", hex(bignum::power(xm, toNatural(o.w & 0xFFF)).value()),
+        (o.w & 0xFFF) == 0 ? "1" : hex(power));  // x^0 is 1, even modulo 1
+    row("Modular inverse", run([&] { return hex(bignum::inverse(xm).value()); }), inverse(xr, M));
+    row("Modular quotient", run([&] { return hex(quotient(xm, ym).value()); }),
+        yr == 0 ? "divide by 0 error" : hex(xr * mpz_class(inverse(yr, M), 16) % M));
+    row("Modular sum, other modulus", run([&] { return hex(sum(xm, stranger).value()); }),
+        "Modulus must be the same!");
+
+    // The scalar multiplication's field, for odd moduli above 1 that it holds (unrolled for each
+    // curve size too, which the curve tests reach through the multiplication).
+    const auto field = MontgomeryField<0>::of(modulus);
+    const bool holds = M >= 3 && M % 2 == 1 &&
+                       MontgomeryField<0>::wordsOf(modulus) <= MontgomeryField<0>::maxWords;
+    row("field declines", "", field || !holds ? "" : "an odd modulus it should hold");
+    if (field) {
+        MontgomeryField<0>::Residue xf, yf, rf;
+        const auto stored = [&](const MontgomeryField<0>::Residue& residue) {
+            Natural plain;
+            field->store(residue, plain);
+            return hex(plain);
+        };
+        row("field load",
+            std::to_string(field->load(xm.value(), xf) && field->load(ym.value(), yf) &&
+                           !field->load(modulus, rf)),
+            "1");
+        row("field add", (field->add(rf, xf, yf), stored(rf)), hex((xr + yr) % M));
+        row("field subtract", (field->subtract(rf, xf, yf), stored(rf)), hex(mod(xr - yr, M)));
+        row("field negate", (field->negate(rf, yf), stored(rf)), hex(mod(-yr, M)));
+        row("field multiply", (field->multiply(rf, xf, yf), stored(rf)), hex(xr * yr % M));
+        row("field square", (field->multiply(xf, xf, xf), stored(xf)), hex(xr * xr % M));
+        row("field invert",
+            field->isZero(yf)       ? "divide by 0 error"
+            : field->invert(rf, yf) ? stored(rf)
+                                    : hex(yr),
+            inverse(yr, M));
+    }
     return rows;
 }
 
-}  // namespace kxtest::rows
+}  // namespace kxtest

@@ -1,7 +1,8 @@
-// The global operator new of the test executables that link this file: it counts allocations
-// and fails the chosen one while runFailingAllocation runs, so that every std::bad_alloc path is
-// taken (and leak-checked in the sanitizer build). Out of line, so that the optimiser pairs each
-// new with this delete and not with free.
+// The global operator new of the test executables that link this file: while
+// runFailingAllocation runs, it counts allocations and fails the chosen one, so that every
+// std::bad_alloc path is taken (and leak-checked in the sanitizer build). Every form is replaced,
+// so that the sanitizer's own never frees what these allocate; out of line, so that the
+// optimiser pairs each new with this delete.
 
 #include <cstdlib>
 #include <new>
@@ -9,28 +10,17 @@
 #include "tests/support/Support.h"
 
 namespace {
-
 bool armed = false;
 std::size_t allocations = 0;
 std::size_t failing = 0;
-
-void* allocate(std::size_t size) {
-    if (armed && ++allocations == failing) {
-        throw std::bad_alloc();
-    }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
 }  // namespace
 
 [[gnu::noinline]] void* operator new(std::size_t size) {
-    return allocate(size);
+    void* p = armed && ++allocations == failing ? nullptr : std::malloc(size == 0 ? 1 : size);
+    return p != nullptr ? p : throw std::bad_alloc();
 }
 [[gnu::noinline]] void* operator new[](std::size_t size) {
-    return allocate(size);
+    return operator new(size);
 }
 [[gnu::noinline]] void operator delete(void* p) noexcept {
     std::free(p);

@@ -2,13 +2,11 @@
 
 // Test plumbing in one place: the seed and iteration count that reproduce a randomised run,
 // temporary folders, whole-file reads and writes, and a global operator new that fails on
-// request (in the executables that link FailingNew.cpp).
+// request (in the test executables that link FailingNew.cpp).
 
 #include <stdlib.h>
 
-#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,17 +20,14 @@ namespace kxtest {
 
 // KX_TEST_SEED and KX_TEST_ITERATIONS reproduce or lengthen a run; tests print the seed.
 inline std::uint64_t testSeed() {
-    static const std::uint64_t seed = [] {
-        const char* text = std::getenv("KX_TEST_SEED");
-        return text != nullptr ? std::strtoull(text, nullptr, 0) : std::random_device{}();
-    }();
+    static const std::uint64_t seed = std::getenv("KX_TEST_SEED")
+                                          ? std::strtoull(std::getenv("KX_TEST_SEED"), nullptr, 0)
+                                          : std::random_device{}();
     return seed;
 }
-
 inline std::size_t testIterations(std::size_t fallback) {
     const char* text = std::getenv("KX_TEST_ITERATIONS");
-    const std::size_t value = text != nullptr ? std::strtoull(text, nullptr, 0) : 0;
-    return value > 0 ? value : fallback;
+    return text != nullptr ? std::strtoull(text, nullptr, 0) : fallback;
 }
 
 // A fresh folder, removed with all it holds at the end of the test.
@@ -43,27 +38,22 @@ class TempDir {
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("cannot create a temporary folder");
         }
-        path_ = pattern;
+        path = pattern;
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     ~TempDir() {
         std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        std::filesystem::remove_all(path, ignored);
     }
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+    std::filesystem::path operator/(std::string_view name) const { return path / name; }
 
-  private:
-    std::filesystem::path path_;
+    std::filesystem::path path;
 };
 
 inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The whole file; empty when it cannot be read.
@@ -71,12 +61,13 @@ inline std::string readFile(const std::filesystem::path& path) {
     std::error_code failed;
     const std::uintmax_t size = std::filesystem::file_size(path, failed);
     std::string bytes(failed ? 0 : static_cast<std::size_t>(size), '\0');
-    std::ifstream(path, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ifstream(path, std::ios::binary)
+        .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return bytes;
 }
 
-// Runs the operation with its n-th allocation failing (n from 1; 0: none fails) and returns how
-// many allocations it made before it ended or failed; std::bad_alloc does not leave it.
+// Runs the operation with its n-th allocation failing (n from 1) and returns how many it made
+// until it ended or failed; the std::bad_alloc does not leave it.
 std::size_t runFailingAllocation(std::size_t n, const std::function<void()>& operation);
 
 }  // namespace kxtest
