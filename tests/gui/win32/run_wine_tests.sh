@@ -2,7 +2,6 @@
 # Runs the Windows program's window tests under Wine, on a virtual X display, in a throwaway Wine
 # prefix, on the program as the zip in the build folder holds it (build the package target first).
 # Usage: tests/gui/win32/run_wine_tests.sh [build folder, default build/win32]
-# Leaves a picture of the window in <build folder>/keyexchange-window.png.
 set -euo pipefail
 
 if [ "${1:-}" = "--on-display" ]; then
@@ -12,7 +11,7 @@ if [ "${1:-}" = "--on-display" ]; then
     # Let Wine draw the window frames itself: there is no window manager on this display.
     timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
     echo "Wine prefix ready after $(($(date +%s) - KX_START)) s"
-    exec timeout 300 wine "$KX_DRIVER" "$KX_PROGRAM_PATH" "$KX_WORK_PATH" "$KX_SNAPSHOT_PATH"
+    exec timeout 300 wine "$KX_DRIVER" "$KX_PROGRAM_PATH" "$KX_WORK_PATH"
 fi
 
 build=$(cd "${1:-build/win32}" && pwd)
@@ -42,11 +41,9 @@ fi
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 KX_PROGRAM_PATH=$(windows_path "$program")
 KX_WORK_PATH=$(windows_path "$work")
-KX_SNAPSHOT_PATH=$(windows_path "$build/keyexchange-window.png")
 KX_START=$(date +%s)
-rm -f "$build/keyexchange-window.png"
 
-export WINEPREFIX KX_WINESERVER KX_DRIVER KX_PROGRAM_PATH KX_WORK_PATH KX_SNAPSHOT_PATH KX_START
+export WINEPREFIX KX_WINESERVER KX_DRIVER KX_PROGRAM_PATH KX_WORK_PATH KX_START
 export WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko installer prompts, and no debugger waiting on a crashed program.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
