@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows program's window tests under Wine, on a virtual X display, in a throwaway Wine
-# prefix. Usage: tests/gui/win32/run_wine_tests.sh [build folder, default build/win32] [program]
-# The program defaults to the one in the build folder; an unpacked zip's is driven the same way.
-# Leaves a picture of the window in <build folder>/keyexchange-window.png.
+# prefix, on the program as the zip in the build folder holds it (build the package target first).
+# Usage: tests/gui/win32/run_wine_tests.sh [build folder, default build/win32]
 set -euo pipefail
 
 if [ "${1:-}" = "--on-display" ]; then
@@ -12,30 +11,39 @@ if [ "${1:-}" = "--on-display" ]; then
     # Let Wine draw the window frames itself: there is no window manager on this display.
     timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
     echo "Wine prefix ready after $(($(date +%s) - KX_START)) s"
-    exec timeout 300 wine "$KX_DRIVER" "$KX_PROGRAM_PATH" "$KX_WORK_PATH" "$KX_SNAPSHOT_PATH"
+    exec timeout 300 wine "$KX_DRIVER" "$KX_PROGRAM_PATH" "$KX_WORK_PATH"
 fi
 
 build=$(cd "${1:-build/win32}" && pwd)
-program=$(realpath "${2:-$build/gui/win32/keyexchange.exe}")
 KX_DRIVER=$build/tests/gui/win32/keyexchange_wine_driver.exe
-for file in "$program" "$KX_DRIVER"; do
-    [ -f "$file" ] || { echo "missing $file: build the win32 preset first" >&2; exit 1; }
-done
+zips=("$build"/keyexchange-*-windows-x64.zip)
+if [ ! -f "$KX_DRIVER" ] || [ ${#zips[@]} -ne 1 ] || [ ! -f "${zips[0]}" ]; then
+    echo "need $KX_DRIVER and one keyexchange-*-windows-x64.zip in $build:" \
+        "build the win32 preset and its package target" >&2
+    exit 1
+fi
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kx-wine-prefix.XXXXXX")
 work=$(mktemp -d "${TMPDIR:-/tmp}/kx-wine-files.XXXXXX")
+unpacked=$(mktemp -d "${TMPDIR:-/tmp}/kx-wine-zip.XXXXXX")
 KX_WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-trap '"$KX_WINESERVER" -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX" "$work"' EXIT
+trap '"$KX_WINESERVER" -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX" "$work" "$unpacked"' EXIT
+
+# The zip holds one folder with the program and, beside it, the guide its About box names.
+(cd "$unpacked" && cmake -E tar xf "${zips[0]}")
+program=$(echo "$unpacked"/keyexchange-*/keyexchange.exe)
+if [ ! -f "$program" ] || [ ! -f "$(dirname "$program")/læsmig.pdf" ]; then
+    echo "FAILED: ${zips[0]} holds no keyexchange.exe with læsmig.pdf beside it"
+    exit 1
+fi
 
 # Unix paths as Wine's Z: drive sees them.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 KX_PROGRAM_PATH=$(windows_path "$program")
 KX_WORK_PATH=$(windows_path "$work")
-KX_SNAPSHOT_PATH=$(windows_path "$build/keyexchange-window.png")
 KX_START=$(date +%s)
-rm -f "$build/keyexchange-window.png"
 
-export WINEPREFIX KX_WINESERVER KX_DRIVER KX_PROGRAM_PATH KX_WORK_PATH KX_SNAPSHOT_PATH KX_START
+export WINEPREFIX KX_WINESERVER KX_DRIVER KX_PROGRAM_PATH KX_WORK_PATH KX_START
 export WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko installer prompts, and no debugger waiting on a crashed program.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
