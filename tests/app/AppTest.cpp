@@ -48,23 +48,9 @@ std::string Pa(const std::string& a, AffinePoint P = testPoint) {
     return pointText(testCurve.multiply(a, P));
 }
 
-// A random source and a chooser that throw on request: a std::exception, and an int.
-struct Parts final : app::RandomSource, app::FileChooser {
-    std::uint32_t nextWord() override {
-        return fail ? throw std::runtime_error("no entropy left") : random.nextWord();
-    }
-    std::optional<std::filesystem::path> choosePath(const app::FileDialogOptions& o) override {
-        return fail ? throw 42 : chooser.choosePath(o);
-    }
-    explicit Parts(std::uint64_t seed) : random(seed) {}
-    bool fail = false;
-    SeededRandom random;
-    FakeChooser chooser;
-};
-
 // One student: the window's commands on the state, and a folder of files.
 struct Student final : gui::ShellRequests {
-    explicit Student(std::uint64_t seed = 7) : parts(seed) {}
+    explicit Student(std::uint64_t seed = 7) : random(seed) {}
     void requestClose() override { ++shellRequests; }
     void showAbout() override { shellRequests += 10; }
     void typeTestCurve(const std::string& a) {
@@ -82,7 +68,7 @@ struct Student final : gui::ShellRequests {
             writeFile(dir / file, *bytes);
         }
         if (!file.empty()) {
-            parts.chooser.answers.push_back(dir / file);
+            chooser.answers.push_back(dir / file);
         }
         dispatcher.dispatch(id);
     }
@@ -94,10 +80,11 @@ struct Student final : gui::ShellRequests {
 
     int shellRequests = 0;
     TempDir dir;
-    Parts parts;
-    app::KeyExchange state{parts};
+    SeededRandom random;
+    FakeChooser chooser;
+    app::KeyExchange state{random};
     FakeView view;
-    gui::CommandDispatcher dispatcher{state, view, parts, *this};
+    gui::CommandDispatcher dispatcher{state, view, chooser, *this};
 };
 
 // Pa = a P for secrets typed in any case and never reduced; the inputs are shown canonically and
@@ -212,10 +199,10 @@ TEST(ExchangeFiles, EachFileHoldsExactlyItsFieldTexts) {
         {command::saveSharedKey, app::FileDialogKind::save,
          "F\xE6lles hemmelige n\xF8gler (*.comkey)", "All Files (*.*)"}};
     for (const auto& [id, kind, description, allFiles] : dialogs) {
-        s.parts.chooser.requests.clear();
+        s.chooser.requests.clear();
         s.run(id);
-        ASSERT_EQ(s.parts.chooser.requests.size(), 1U);
-        const app::FileDialogOptions& asked = s.parts.chooser.requests[0];
+        ASSERT_EQ(s.chooser.requests.size(), 1U);
+        const app::FileDialogOptions& asked = s.chooser.requests[0];
         const std::string pattern = "(" + std::string(asked.filters[0].pattern) + ")";
         EXPECT_EQ(asked.kind, kind);
         EXPECT_EQ(std::string(asked.filters[0].description) + "|" +
@@ -245,8 +232,8 @@ TEST(ExchangeFiles, PublicDataIsSplitAtEachSeparator) {
         s.state.readInputs(s.view);
         s.view.log.clear();
         writeFile(s.dir / "in", bytes);
-        s.parts.chooser.answers.push_back(s.dir / "in");
-        app::openPublicData(s.state, s.view, s.parts);  // without the update, which rewrites all
+        s.chooser.answers.push_back(s.dir / "in");
+        app::openPublicData(s.state, s.view, s.chooser);  // without the update, which rewrites all
         std::string shown = s.view.text(TextField::q);
         for (const TextField field :
              {TextField::A, TextField::B, TextField::Px, TextField::Py, TextField::Pb}) {
@@ -295,9 +282,11 @@ TEST(ExchangeFiles, TwoStudentsReachTheSameSharedPoint) {
 // umask, public data after the umask; a target that cannot be written, a write that fails part
 // way (in a child process, under a file-size limit) and a temporary file left by a crash.
 TEST(ExchangeFiles, SavesReplaceTheWholeFileOrNothing) {
-    for (const auto& [id, mode] : {std::pair{command::savePublicData, 0644U},
-                                   {command::saveSecretKey, 0600U},
-                                   {command::saveSharedKey, 0600U}}) {
+    for (const auto& row : {std::pair{command::savePublicData, 0644U},
+                            {command::saveSecretKey, 0600U},
+                            {command::saveSharedKey, 0600U}}) {
+        const auto id = row.first;  // a plain name, so the lambda below may capture it
+        const auto mode = row.second;
         Student s;
         s.typeTestCurve(std::string(200, '7'));
         s.state.Pb().fromText(pointText(testPoint));
@@ -348,7 +337,7 @@ TEST(Commands, FailuresAreReportedOnceAndTheNextCommandWorks) {
         EXPECT_EQ(s.view.messages(), messages) << "command " << id;
         EXPECT_TRUE(messages.size() != 1 || id == command::openPublicData ||
                     s.view.texts == before);
-        s.parts.fail = false;
+        s.random.fail = s.chooser.fail = false;
         s.view.onMessage = nullptr;
         s.view.log.clear();
         s.typeTestCurve("5");
@@ -358,7 +347,7 @@ TEST(Commands, FailuresAreReportedOnceAndTheNextCommandWorks) {
     };
     const auto file = [](std::string bytes) {
         return [=](Student& s) {
-            s.parts.chooser.answers.push_back(s.dir / "f"), writeFile(s.dir / "f", bytes);
+            s.chooser.answers.push_back(s.dir / "f"), writeFile(s.dir / "f", bytes);
         };
     };
     const std::string megabyte(1 << 20, 'F'), mebibytes(16 << 20, '0');
@@ -371,18 +360,18 @@ TEST(Commands, FailuresAreReportedOnceAndTheNextCommandWorks) {
         s.view.onMessage = [] { throw 1; };
     });
     expect(command::generateSecret, {report(std::runtime_error("no entropy left"))},
-           [](Student& s) { s.parts.fail = true; });
+           [](Student& s) { s.random.fail = true; });
     expect(command::saveSecretKey,
            {FakeView::message("Beregningen blev afbrudt: ukendt fejl", "Fejl!")},
-           [](Student& s) { s.parts.fail = true; });
+           [](Student& s) { s.chooser.fail = true; });
     expect(command::openPublicData, {outOfMemory}, file(megabyte + "*1*1*1*1*(uendelig)"));
     expect(command::openSecretKey, {}, file(mebibytes));
     expect(command::openPublicData, {tooMuchData}, file(mebibytes + "0"));
     expect(command::openSecretKey, {}, [](Student& s) {
-        s.parts.chooser.answers.push_back(s.dir / "f"), ::mkfifo((s.dir / "f").c_str(), 0600);
+        s.chooser.answers.push_back(s.dir / "f"), ::mkfifo((s.dir / "f").c_str(), 0600);
     });
     expect(command::openSecretKey, {},
-           [](Student& s) { s.parts.chooser.answers.push_back(s.dir / "missing"); });
+           [](Student& s) { s.chooser.answers.push_back(s.dir / "missing"); });
     // Pb left above a smaller q: both points are reported off the curve, then a Pb fails, told in
     // Danish with what to check (the report's own tests are these: the arithmetic's messages never
     // reach the student).
@@ -421,9 +410,11 @@ TEST(Commands, AFailedAllocationAtAnyStepIsReportedOnce) {
     const auto descriptors = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
-    for (const auto& [id, file] : {std::pair{command::updatePaPab, ""s},
-                                   {command::savePublicData, "mine"s},
-                                   {command::openPublicData, "other"s}}) {
+    for (const auto& row : {std::pair{command::updatePaPab, ""s},
+                            {command::savePublicData, "mine"s},
+                            {command::openPublicData, "other"s}}) {
+        const auto id = row.first;
+        const auto& file = row.second;
         Student s;
         s.typeTestCurve("5");
         s.run(command::openPublicData, "other",
@@ -444,7 +435,7 @@ TEST(Commands, AFailedAllocationAtAnyStepIsReportedOnce) {
             ASSERT_EQ(readFile(s.dir / "mine"), saved);
             ASSERT_EQ(s.files(), 2);
             ASSERT_EQ(descriptors(), count);
-            s.parts.chooser.answers.clear();  // when the failure came before the dialog
+            s.chooser.answers.clear();  // when the failure came before the dialog
             s.view.log.clear();
             s.run(id, file);
             ASSERT_THAT(s.view.messages(), IsEmpty());

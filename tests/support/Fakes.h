@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,11 +68,14 @@ class FakeView final : public app::KeyExchangeView {
 };
 
 // Answers each dialog with the next scripted path, or cancels when the script is empty; keeps the
-// options it was asked with.
+// options it was asked with. Either fake throws on request.
 class FakeChooser final : public app::FileChooser {
   public:
     std::optional<std::filesystem::path> choosePath(
         const app::FileDialogOptions& options) override {
+        if (fail) {
+            throw 42;  // not even a std::exception
+        }
         requests.push_back(options);
         if (answers.empty()) {
             return std::nullopt;
@@ -83,12 +87,18 @@ class FakeChooser final : public app::FileChooser {
 
     std::deque<std::filesystem::path> answers;
     std::vector<app::FileDialogOptions> requests;
+    bool fail = false;
 };
 
 class SeededRandom final : public app::RandomSource {
   public:
     explicit SeededRandom(std::uint64_t seed) : engine_(seed) {}
-    std::uint32_t nextWord() override { return static_cast<std::uint32_t>(engine_()); }
+    std::uint32_t nextWord() override {
+        return fail ? throw std::runtime_error("no entropy left")
+                    : static_cast<std::uint32_t>(engine_());
+    }
+
+    bool fail = false;
 
   private:
     std::mt19937_64 engine_;

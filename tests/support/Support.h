@@ -25,6 +25,12 @@ inline std::uint64_t testSeed() {
                                           : std::random_device{}();
     return seed;
 }
+#ifdef KX_SANITIZED_BUILD
+inline constexpr bool sanitized = true;  // ten times slower: the long loops take fewer turns
+#else
+inline constexpr bool sanitized = false;
+#endif
+
 inline std::size_t testIterations(std::size_t fallback) {
     const char* text = std::getenv("KX_TEST_ITERATIONS");
     return text != nullptr ? std::strtoull(text, nullptr, 0) : fallback;
