@@ -187,30 +187,27 @@ TEST(ExchangeFiles, EachFileHoldsExactlyItsFieldTexts) {
               "725F8E91CC4087*3B5AF16DF11649*40B77BE2CBBEDC*6C4AE1678418BE*10695272AE2CD6*" +
                   Pa("A") + '\0');
     EXPECT_EQ(s.saved(command::saveSecretKey), "A");
-    const std::tuple<int, app::FileDialogKind, std::string, std::string> dialogs[] = {
-        {command::savePublicData, app::FileDialogKind::save, "Offentlig data (*.public)",
-         "All Files (*.*)"},
-        {command::openPublicData, app::FileDialogKind::open, "Offentlig data (*.public)",
-         "All files (*.*)"},
-        {command::saveSecretKey, app::FileDialogKind::save, "Hemmelige n\xF8gler (*.secret)",
-         "All Files (*.*)"},
-        {command::openSecretKey, app::FileDialogKind::open, "Hemmelige n\xF8gler (*.secret)",
-         "All Files (*.*)"},
-        {command::saveSharedKey, app::FileDialogKind::save,
-         "F\xE6lles hemmelige n\xF8gler (*.comkey)", "All Files (*.*)"}};
-    for (const auto& [id, kind, description, allFiles] : dialogs) {
+    const std::map<int, std::string> dialogs = {
+        {command::savePublicData, "save|Offentlig data (*.public)|*.public|All Files (*.*)|public"},
+        {command::openPublicData, "open|Offentlig data (*.public)|*.public|All files (*.*)|public"},
+        {command::saveSecretKey,
+         "save|Hemmelige n\xF8gler (*.secret)|*.secret|All Files (*.*)|secret"},
+        {command::openSecretKey,
+         "open|Hemmelige n\xF8gler (*.secret)|*.secret|All Files (*.*)|secret"},
+        {command::saveSharedKey,
+         "save|F\xE6lles hemmelige n\xF8gler (*.comkey)|*.comkey|All Files (*.*)|comkey"}};
+    for (const auto& [id, dialog] : dialogs) {
         s.chooser.requests.clear();
         s.run(id);
         ASSERT_EQ(s.chooser.requests.size(), 1U);
         const app::FileDialogOptions& asked = s.chooser.requests[0];
-        const std::string pattern = "(" + std::string(asked.filters[0].pattern) + ")";
-        EXPECT_EQ(asked.kind, kind);
-        EXPECT_EQ(std::string(asked.filters[0].description) + "|" +
-                      std::string(asked.filters[1].description),
-                  description + "|" + allFiles);
-        EXPECT_EQ(pattern + std::string(asked.filters[1].pattern),
-                  description.substr(description.find('(')) + "*.*");
-        EXPECT_EQ("(*." + std::string(asked.defaultExtension) + ")", pattern);
+        EXPECT_EQ((asked.kind == app::FileDialogKind::save ? "save|"s : "open|"s) +
+                      std::string(asked.filters[0].description) + "|" +
+                      std::string(asked.filters[0].pattern) + "|" +
+                      std::string(asked.filters[1].description) + "|" +
+                      std::string(asked.defaultExtension),
+                  dialog);
+        EXPECT_EQ(std::string(asked.filters[1].pattern), "*.*");
     }
     EXPECT_EQ(s.files(), 1);
     EXPECT_THAT(s.view.messages(), IsEmpty());
