@@ -46,3 +46,9 @@ std::size_t kxtest::runFailingAllocation(std::size_t n, const std::function<void
     armed = false;
     return allocations;
 }
+
+void kxtest::failNextAllocation() {
+    allocations = 0;
+    failing = 1;
+    armed = true;
+}

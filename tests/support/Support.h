@@ -76,4 +76,8 @@ inline std::string readFile(const std::filesystem::path& path) {
 // until it ended or failed; the std::bad_alloc does not leave it.
 std::size_t runFailingAllocation(std::size_t n, const std::function<void()>& operation);
 
+// Makes the next allocation fail, for a failure at a point that only a callback marks, such as a
+// window's event; runFailingAllocation disarms it.
+void failNextAllocation();
+
 }  // namespace kxtest
