@@ -51,9 +51,9 @@ constexpr std::string_view helpText =
     "  trace --test-values HEX_A [--csv]\n"
     "      Viser hvert trin af a\xB7P p\xE5 filens kurve (eller p\xE5 test-v\xE6rdierne med a = "
     "HEX_A):\n"
-    "      bitten af a, om R l\xE6gges til resultatet, om R fordobles, h\xE6ldningen af hver "
-    "linje,\n"
-    "      og resultatet og R efter trinnet. Med --csv som en tabel til et regneark.\n"
+    "      bitten af a, om R l\xE6gges til resultatet (+R), om R fordobles (2R),\n"
+    "      h\xE6ldningen af hver linje og resultatet og R efter trinnet. Med --csv som\n"
+    "      kommaseparerede v\xE6rdier til et regneark.\n"
     "  --help\n"
     "      Viser denne hj\xE6lp.\n"
     "\n"
@@ -297,8 +297,7 @@ int trace(const Arguments& arguments, std::ostream& out, std::ostream& err,
                 "q = " + field(TextField::q) + ", A = " + field(TextField::A) +
                 ", B = " + field(TextField::B) + ", P = (" + field(TextField::Px) + ", " +
                 field(TextField::Py) + "), a = " + field(TextField::a) + "\n" +
-                "a\xB7P ved h\xF8jre-mod-venstre fordobl-og-l\xE6g-til, \xE9n r\xE6kke for " +
-                "hver bit af a, laveste f\xF8rst:\n");
+                "a\xB7P trin for trin, \xE9n r\xE6kke for hver bit af a, laveste f\xF8rst:\n");
         }
         TraceTable table(out, arguments.csv, field(TextField::q).size(), steps);
         table.writeHeadings();

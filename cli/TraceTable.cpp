@@ -11,9 +11,9 @@ namespace cli {
 
 namespace {
 
+// "+R": R is added to the result; "2R": R is doubled.
 constexpr std::array<std::string_view, 8> headings{
-    "trin",     "bit", "l\xE6g til", "fordobl", "h\xE6ldning (l\xE6g til)", "h\xE6ldning (fordobl)",
-    "resultat", "R"};
+    "trin", "bit", "+R", "2R", "h\xE6ldning +R", "h\xE6ldning 2R", "resultat", "R"};
 
 std::string yesOrNo(bool yes) {
     return yes ? "ja" : "nej";
@@ -65,11 +65,14 @@ void TraceTable::step(const curve::MultiplicationStep& step) {
 void TraceTable::write(const std::array<std::string, columns>& cells) {
     std::string line;
     for (std::size_t i = 0; i < columns; ++i) {
+        if (i > 0) {
+            line.append(csv_ ? "," : "  ");
+        }
         if (csv_) {
-            line += (i == 0 ? "" : ",") + csvField(cells[i]);
+            line.append(csvField(cells[i]));
             continue;
         }
-        line += (i == 0 ? "" : "  ") + cells[i];
+        line.append(cells[i]);
         if (i + 1 < columns) {
             line.append(widths_[i] - std::min(widths_[i], cells[i].size()), ' ');
         }
