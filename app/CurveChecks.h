@@ -14,7 +14,8 @@ namespace app {
 enum class Primality { prime, composite, tooLargeToTest };
 
 // Miller-Rabin: a composite passes one round with probability at most 1/4, so 40 rounds let it
-// pass with probability below 2^-80. Above 4096 bits a test would take minutes; it is not run.
+// pass with probability below 2^-80. The time grows with the cube of q's size (a 4096-bit prime
+// takes seconds); above 4096 bits the test is not run.
 inline constexpr std::size_t primeTestRounds = 40;
 inline constexpr std::size_t largestTestedPrimeBits = 4096;
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 
 // The program's text encoding as Unicode, for the front ends that convert at their edge.
 namespace app {
