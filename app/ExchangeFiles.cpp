@@ -13,9 +13,6 @@ namespace app {
 
 namespace {
 
-// No exchange file comes near this; anything larger is refused before it is read.
-constexpr std::size_t maxExchangeFileBytes = std::size_t{16} * 1024 * 1024;
-
 constexpr std::string_view tooMuchDataMessage = "For meget data";
 constexpr std::string_view tooMuchDataCaption = "Wierdness";
 constexpr std::string_view saveFailedMessage = "Filen kunne ikke gemmes";

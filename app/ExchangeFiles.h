@@ -1,10 +1,15 @@
 #pragma once
 
+#include <cstddef>
+
 #include "app/FileChooser.h"
 #include "app/KeyExchange.h"
 #include "app/KeyExchangeView.h"
 
 namespace app {
+
+// No exchange file comes near this; anything larger is refused before it is read.
+inline constexpr std::size_t maxExchangeFileBytes = std::size_t{16} * 1024 * 1024;
 
 // The dialogs of the five file commands.
 inline constexpr FileDialogOptions publicDataSaveDialog{

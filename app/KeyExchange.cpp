@@ -2,10 +2,8 @@
 
 #include <array>
 #include <cstddef>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "curve/ScalarMultiplication.h"
 
@@ -24,26 +22,6 @@ constexpr std::array<bignum::Limb, 2> testA{0x6DF11649, 0x003B5AF1};
 constexpr std::array<bignum::Limb, 2> testB{0xE2CBBEDC, 0x0040B77B};
 constexpr std::array<bignum::Limb, 2> testPx{0x678418BE, 0x006C4AE1};
 constexpr std::array<bignum::Limb, 2> testPy{0x72AE2CD6, 0x00106952};
-
-constexpr bignum::Limb maskUpToHighestBit(bignum::Limb top) {
-    bignum::Limb mask = top;
-    mask |= mask >> 1;
-    mask |= mask >> 2;
-    mask |= mask >> 4;
-    mask |= mask >> 8;
-    mask |= mask >> 16;
-    return mask;
-}
-
-// Compares two limb sequences of equal length, most significant limb last.
-bool lessThanSameLength(const std::vector<bignum::Limb>& x, std::span<const bignum::Limb> y) {
-    for (std::size_t i = x.size(); i-- > 0;) {
-        if (x[i] != y[i]) {
-            return x[i] < y[i];
-        }
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -118,21 +96,7 @@ void KeyExchange::useTestValues(KeyExchangeView& view) {
 }
 
 void KeyExchange::drawSecret() {
-    const std::span<const bignum::Limb> bound = q_.limbs();
-    if (bound.empty()) {
-        a_.setLimbs({});
-        return;
-    }
-    // Masking the top limb to q's bit length keeps each draw accepted with probability >= 1/2.
-    const bignum::Limb topMask = maskUpToHighestBit(bound.back());
-    std::vector<bignum::Limb> draw(bound.size());
-    do {
-        for (bignum::Limb& limb : draw) {
-            limb = random_->nextWord();
-        }
-        draw.back() &= topMask;
-    } while (!lessThanSameLength(draw, bound));
-    a_.setLimbs(draw);
+    a_ = uniformBelow(q_, *random_);
 }
 
 void KeyExchange::generateSecret(KeyExchangeView& view) {

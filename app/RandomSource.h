@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "bignum/Natural.h"
+
 namespace app {
 
 // Where secrets come from: uniformly random 32-bit words.
@@ -22,5 +24,8 @@ class SystemRandom final : public RandomSource {
   public:
     std::uint32_t nextWord() override;
 };
+
+// A number drawn uniformly from [0, bound) with the source's words; zero for a zero bound.
+bignum::Natural uniformBelow(const bignum::Natural& bound, RandomSource& random);
 
 }  // namespace app

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -144,7 +145,10 @@ bool CurvePoint::isOnCurve() const {
     return left.equals(right);
 }
 
-CurvePoint operator+(const CurvePoint& P1, const CurvePoint& P2) {
+CurvePoint add(const CurvePoint& P1, const CurvePoint& P2, std::optional<Modular>* slope) {
+    if (slope != nullptr) {
+        slope->reset();
+    }
     if (P2.atInfinity()) {
         return P1;
     }
@@ -171,12 +175,19 @@ CurvePoint operator+(const CurvePoint& P1, const CurvePoint& P2) {
         const Modular numerator = difference(y2, y1);
         return quotient(numerator, denominator);
     }();
+    if (slope != nullptr) {
+        slope->emplace(lambda);
+    }
     const Modular lambdaSquared = square(lambda);
     const Modular withoutX1 = difference(lambdaSquared, x1);
     Modular x3 = difference(withoutX1, x2);
     const Modular run = difference(x1, x3);
     const Modular rise = product(lambda, run);
     return CurvePoint(P1.q(), P1.A(), P1.B(), std::move(x3), difference(rise, y1));
+}
+
+CurvePoint operator+(const CurvePoint& P1, const CurvePoint& P2) {
+    return add(P1, P2, nullptr);
 }
 
 }  // namespace curve

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "bignum/Modular.h"
@@ -64,7 +65,11 @@ class CurvePoint {
 
 // The group law in affine coordinates. Throws std::invalid_argument "divide by 0 error" when a
 // tangent meets a zero denominator (a point off the curve) and "result would be negative" for a
-// coordinate left above q.
+// coordinate left above q. When slope is not null it receives the slope of the chord or tangent
+// the sum is drawn on, or nothing for a sum that needs no line (a summand at infinity, P + (-P)).
+CurvePoint add(const CurvePoint& P1, const CurvePoint& P2, std::optional<bignum::Modular>* slope);
+
+// add without the slope.
 CurvePoint operator+(const CurvePoint& P1, const CurvePoint& P2);
 
 }  // namespace curve

@@ -13,10 +13,45 @@
 namespace curve {
 
 using bignum::Limb;
+using bignum::Modular;
 using bignum::MontgomeryField;
 using bignum::Natural;
 
 namespace {
+
+// The row of the bit being worked on, for an observer. The word ladder and operator+ fill it in
+// turn (one may add for a bit and the other double), and it goes to the observer once R has
+// doubled, or once the top bit is added.
+class StepRecorder {
+  public:
+    explicit StepRecorder(MultiplicationObserver& observer) : observer_(observer) {}
+
+    std::optional<Modular>& additionSlope() noexcept { return row_.additionSlope; }
+    std::optional<Modular>& doublingSlope() noexcept { return row_.doublingSlope; }
+    void added() noexcept { row_.bit = true; }
+    void doubled(const CurvePoint& result, const CurvePoint& R) {
+        row_.doubled = true;
+        hand(result, R);
+    }
+    void finish(const CurvePoint& result, const CurvePoint& R) {
+        if (row_.bit) {
+            hand(result, R);
+        }
+    }
+
+  private:
+    void hand(const CurvePoint& result, const CurvePoint& R) {
+        row_.result = &result;
+        row_.R = &R;
+        observer_.step(row_);
+        const std::size_t next = row_.position + 1;
+        row_ = MultiplicationStep{};
+        row_.position = next;
+    }
+
+    MultiplicationObserver& observer_;
+    MultiplicationStep row_;
+};
 
 // The double-and-add of multiplyInPlace on machine words, in Montgomery's form, with no
 // allocation per step. Each addition takes the course operator+ takes and gives the same point;
@@ -35,6 +70,12 @@ class WordLadder {
         bool atInfinity = false;
     };
 
+    // The slope of the line a sum was drawn on, asked for by an observer only.
+    struct Slope {
+        Residue value;
+        bool drawn = false;
+    };
+
     WordLadder(const Field& field, const Residue& A) : field_(field), A_(A) {}
 
     bool load(const CurvePoint& point, Point& words) const noexcept {
@@ -48,8 +89,12 @@ class WordLadder {
         point.setAtInfinity(words.atInfinity);
     }
 
-    // P1 <- P1 + P2; false, P1 untouched, where operator+ would throw. P2 may be P1.
-    bool add(Point& P1, const Point& P2) const noexcept {
+    // P1 <- P1 + P2; false, P1 untouched, where operator+ would throw. P2 may be P1. A slope, when
+    // asked for, is left undrawn for a sum without a line.
+    bool add(Point& P1, const Point& P2, Slope* slope) const noexcept {
+        if (slope != nullptr) {
+            slope->drawn = false;
+        }
         Line line;
         switch (classify(P1, P2, line)) {
             case Sum::isP1:
@@ -72,6 +117,7 @@ class WordLadder {
             lambda = line.denominator;
         }
         field_.multiply(lambda, lambda, line.numerator);
+        keep(lambda, slope);
         addAlong(lambda, P1, P2);
         return true;
     }
@@ -79,7 +125,8 @@ class WordLadder {
     // sum <- sum + running, then running <- running + running, when both sums lie on a line and
     // one inversion serves both denominators (Montgomery's trick: an inverse is unique, so each
     // slope comes out as its own inversion would give it). False, nothing changed, otherwise.
-    bool addAndDouble(Point& sum, Point& running) const noexcept {
+    bool addAndDouble(Point& sum, Point& running, Slope* sumSlope,
+                      Slope* runningSlope) const noexcept {
         Line forSum;
         Line forRunning;
         if (classify(sum, running, forSum) != Sum::onLine ||
@@ -95,9 +142,11 @@ class WordLadder {
         Residue lambda;
         field_.multiply(lambda, inverse, forRunning.denominator);
         field_.multiply(lambda, lambda, forSum.numerator);
+        keep(lambda, sumSlope);
         addAlong(lambda, sum, running);
         field_.multiply(lambda, inverse, forSum.denominator);
         field_.multiply(lambda, lambda, forRunning.numerator);
+        keep(lambda, runningSlope);
         addAlong(lambda, running, running);
         return true;
     }
@@ -140,6 +189,13 @@ class WordLadder {
         return Sum::onLine;
     }
 
+    static void keep(const Residue& lambda, Slope* slope) noexcept {
+        if (slope != nullptr) {
+            slope->value = lambda;
+            slope->drawn = true;
+        }
+    }
+
     // P1 <- the third point of the line of slope lambda through P1 and P2, reflected.
     void addAlong(const Residue& lambda, Point& P1, const Point& P2) const noexcept {
         Residue x3;
@@ -177,8 +233,9 @@ std::vector<Limb> shiftedScalar(std::span<const Limb> k, std::size_t shift, bool
 // Runs the loop of multiplyInPlace on words for as long as the steps take their usual course,
 // then writes R, k and result back. False, nothing changed, when no step was taken: operands the
 // field cannot hold (a value not below q, an even q) or a first step at which operator+ throws.
+// Only with a recorder are slopes and points written out step by step.
 template <std::size_t N>
-bool multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result) {
+bool multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result, StepRecorder* recorder) {
     const std::optional<MontgomeryField<N>> field = MontgomeryField<N>::of(R.q());
     typename MontgomeryField<N>::Residue A;
     if (!field || !field->load(R.A().value(), A)) {
@@ -199,29 +256,60 @@ bool multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result) {
     std::size_t position = 0;
     bool added = false;
     bool progressed = false;
+    typename WordLadder<N>::Slope additionSlope;
+    typename WordLadder<N>::Slope doublingSlope;
+    auto* const additionAsked = recorder != nullptr ? &additionSlope : nullptr;
+    auto* const doublingAsked = recorder != nullptr ? &doublingSlope : nullptr;
+    const auto record = [&](const typename WordLadder<N>::Slope& slope,
+                            std::optional<Modular>& into) {
+        into.reset();
+        if (slope.drawn) {
+            field->store(slope.value, into.emplace(R.q()).value());
+        }
+    };
+    const auto recordAddition = [&] {
+        record(additionSlope, recorder->additionSlope());
+        recorder->added();
+    };
+    const auto recordDoubling = [&] {
+        record(doublingSlope, recorder->doublingSlope());
+        ladder.store(running, R);
+        ladder.store(sum, result);
+        recorder->doubled(result, R);
+    };
     for (;;) {
         const bool last = position + 1 == bits;
         if (!added && bitAt(position)) {
-            if (!last && ladder.addAndDouble(sum, running)) {
+            if (!last && ladder.addAndDouble(sum, running, additionAsked, doublingAsked)) {
                 ++position;
                 progressed = true;
+                if (recorder != nullptr) {
+                    recordAddition();
+                    recordDoubling();
+                }
                 continue;
             }
-            if (!ladder.add(sum, running)) {
+            if (!ladder.add(sum, running, additionAsked)) {
                 break;
             }
             added = true;
             progressed = true;
+            if (recorder != nullptr) {
+                recordAddition();
+            }
             if (last) {
                 break;
             }
         }
-        if (!ladder.add(running, running)) {
+        if (!ladder.add(running, running, doublingAsked)) {
             break;
         }
         ++position;
         added = false;
         progressed = true;
+        if (recorder != nullptr) {
+            recordDoubling();
+        }
     }
     if (!progressed) {
         return false;
@@ -233,7 +321,7 @@ bool multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result) {
     return true;
 }
 
-using WordRunner = bool (*)(CurvePoint&, Natural&, CurvePoint&);
+using WordRunner = bool (*)(CurvePoint&, Natural&, CurvePoint&, StepRecorder*);
 
 // The ladder unrolled for each word count up to the longest, and at index 0 the one for any
 // count.
@@ -257,27 +345,43 @@ bool suitsTheWords(const CurvePoint& R, const CurvePoint& result) {
 
 }  // namespace
 
-void multiplyInPlace(CurvePoint& R, Natural& k, CurvePoint& result) {
+void multiplyInPlace(CurvePoint& R, Natural& k, CurvePoint& result,
+                     MultiplicationObserver* observer) {
+    std::optional<StepRecorder> row;
+    if (observer != nullptr) {
+        row.emplace(*observer);
+    }
+    StepRecorder* const recorder = row ? &*row : nullptr;
     result = CurvePoint(R.q(), R.A(), R.B());
     while (k.differsFrom(0)) {
         const std::size_t words = MontgomeryField<0>::wordsOf(R.q());
-        if (suitsTheWords(R, result) && runners[words < runners.size() ? words : 0](R, k, result)) {
+        if (suitsTheWords(R, result) &&
+            runners[words < runners.size() ? words : 0](R, k, result, recorder)) {
             continue;
         }
         if ((k.limbs()[0] & 1U) != 0) {
-            result = result + R;
+            result = add(result, R, recorder != nullptr ? &recorder->additionSlope() : nullptr);
             k.decrementFrom(0);
+            if (recorder != nullptr) {
+                recorder->added();
+            }
         } else {
-            R = R + R;
+            R = add(R, R, recorder != nullptr ? &recorder->doublingSlope() : nullptr);
             k.halve();
+            if (recorder != nullptr) {
+                recorder->doubled(result, R);
+            }
         }
+    }
+    if (recorder != nullptr) {
+        recorder->finish(result, R);
     }
 }
 
-CurvePoint multiply(const CurvePoint& P, Natural k) {
+CurvePoint multiply(const CurvePoint& P, Natural k, MultiplicationObserver* observer) {
     CurvePoint running(P);
     CurvePoint result(P.q(), P.A(), P.B());
-    multiplyInPlace(running, k, result);
+    multiplyInPlace(running, k, result, observer);
     return result;
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks a .deb as a teacher's machine would take it: its dependencies resolve, the desktop entry
 # and the AppStream data pass their validators, it installs into a throwaway root with the files
-# in their Debian places, and the installed program starts from its menu entry (offscreen, once).
+# in their Debian places, the command-line program answers, and the installed program starts from
+# its menu entry (offscreen, once).
 # Usage: tests/packaging/check_deb.sh <package.deb>
 set -euo pipefail
 deb=$(realpath "$1")
@@ -23,7 +24,7 @@ dpkg --root="$root" --force-depends --install "$deb" >/dev/null 2>&1
 dpkg --root="$root" --status "$name" | grep -q '^Status: install ok installed$'
 desktop=$(echo "$root"/usr/share/applications/*.desktop)
 app_id=$(basename "$desktop" .desktop)
-files=("usr/bin/keyexchange" "usr/share/metainfo/$app_id.metainfo.xml"
+files=("usr/bin/keyexchange" "usr/bin/keyexchange-cli" "usr/share/metainfo/$app_id.metainfo.xml"
     "usr/share/doc/$name/copyright" "usr/share/doc/$name/læsmig.pdf")
 for size in 16 32 48 64 128 256; do
     files+=("usr/share/icons/hicolor/${size}x$size/apps/$app_id.png")
@@ -38,6 +39,10 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml"
 guide="$root/usr/share/doc/$name/læsmig.pdf"
 pdfinfo "$guide" | grep -E '^Title: +[^ ]'
 grep -aq '/Lang (da)' "$guide" || { echo "the guide has no language" >&2; exit 1; }
+
+echo "== The command-line program answers --help"
+help=$("$root/usr/bin/keyexchange-cli" --help)
+echo "${help%%$'\n'*}"
 
 echo "== Started from the menu entry"
 command=$(sed -n 's/^Exec=//p' "$desktop")

@@ -11,6 +11,13 @@ if [ "${1:-}" = "--on-display" ]; then
     # Let Wine draw the window frames itself: there is no window manager on this display.
     timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
     echo "Wine prefix ready after $(($(date +%s) - KX_START)) s"
+    # The console program beside it answers once.
+    help=$(timeout 60 wine "$KX_CLI_PATH" --help) || true
+    if [[ "$help" != "Brug: keyexchange-cli"* ]]; then
+        echo "FAILED: keyexchange-cli.exe --help answered \"${help:0:80}\""
+        exit 1
+    fi
+    echo "keyexchange-cli.exe --help answered: ${help%%$'\r'*}"
     exec timeout 300 wine "$KX_DRIVER" "$KX_PROGRAM_PATH" "$KX_WORK_PATH"
 fi
 
@@ -32,18 +39,20 @@ trap '"$KX_WINESERVER" -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX" "$work" 
 # The zip holds one folder with the program and, beside it, the guide its About box names.
 (cd "$unpacked" && cmake -E tar xf "${zips[0]}")
 program=$(echo "$unpacked"/keyexchange-*/keyexchange.exe)
-if [ ! -f "$program" ] || [ ! -f "$(dirname "$program")/læsmig.pdf" ]; then
-    echo "FAILED: ${zips[0]} holds no keyexchange.exe with læsmig.pdf beside it"
+if [ ! -f "$program" ] || [ ! -f "$(dirname "$program")/læsmig.pdf" ] ||
+    [ ! -f "$(dirname "$program")/keyexchange-cli.exe" ]; then
+    echo "FAILED: ${zips[0]} holds no keyexchange.exe with læsmig.pdf and keyexchange-cli.exe beside it"
     exit 1
 fi
 
 # Unix paths as Wine's Z: drive sees them.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 KX_PROGRAM_PATH=$(windows_path "$program")
+KX_CLI_PATH=$(windows_path "$(dirname "$program")/keyexchange-cli.exe")
 KX_WORK_PATH=$(windows_path "$work")
 KX_START=$(date +%s)
 
-export WINEPREFIX KX_WINESERVER KX_DRIVER KX_PROGRAM_PATH KX_WORK_PATH KX_START
+export WINEPREFIX KX_WINESERVER KX_DRIVER KX_PROGRAM_PATH KX_CLI_PATH KX_WORK_PATH KX_START
 export WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko installer prompts, and no debugger waiting on a crashed program.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"

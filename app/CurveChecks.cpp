@@ -1,0 +1,84 @@
+#include "app/CurveChecks.h"
+
+#include <bit>
+#include <span>
+
+#include "bignum/Modular.h"
+
+namespace app {
+
+using bignum::Limb;
+using bignum::Modular;
+using bignum::Natural;
+
+namespace {
+
+Natural small(Limb value) {
+    Natural n;
+    n.setLimbs(std::span<const Limb>(&value, 1));
+    return n;
+}
+
+// Whether base witnesses that the odd q = d 2^s + 1 is composite.
+bool witnessesComposite(Natural& q, const Natural& base, const Natural& d, std::size_t s) {
+    const Modular minusOne(q, difference(q, small(1)));
+    Modular x = power(Modular(q, base), d);
+    if (x.value() == small(1) || x.equals(minusOne)) {
+        return false;
+    }
+    for (std::size_t i = 1; i < s; ++i) {
+        x = square(x);
+        if (x.equals(minusOne)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t bitLength(const Natural& n) noexcept {
+    const std::span<const Limb> limbs = n.limbs();
+    return limbs.empty()
+               ? 0
+               : 32 * limbs.size() - static_cast<std::size_t>(std::countl_zero(limbs.back()));
+}
+
+Primality testPrimality(const Natural& q, RandomSource& random) {
+    if (bitLength(q) > largestTestedPrimeBits) {
+        return Primality::tooLargeToTest;
+    }
+    if (q.lessThan(small(5)) || (q.limbs()[0] & 1U) == 0) {
+        return q == small(2) || q == small(3) ? Primality::prime : Primality::composite;
+    }
+    Natural modulus(q);
+    Natural d = difference(q, small(1));
+    std::size_t s = 0;
+    while ((d.limbs()[0] & 1U) == 0) {
+        d.halve();
+        ++s;
+    }
+    const Natural baseCount = difference(q, small(3));
+    for (std::size_t round = 0; round < primeTestRounds; ++round) {
+        const Natural base = sum(uniformBelow(baseCount, random), small(2));
+        if (witnessesComposite(modulus, base, d, s)) {
+            return Primality::composite;
+        }
+    }
+    return Primality::prime;
+}
+
+CurveVerdicts checkCurve(const KeyExchange& state, const curve::CurvePoint& publicPoint,
+                         RandomSource& random) {
+    const Modular fourACubed = timesSmall(cube(state.A()), 4);
+    const Modular discriminant = sum(fourACubed, timesSmall(square(state.B()), 27));
+    CurveVerdicts verdicts;
+    verdicts.bits = bitLength(state.q());
+    verdicts.q = testPrimality(state.q(), random);
+    verdicts.nonSingular = discriminant.value().differsFrom(0);
+    verdicts.pOnCurve = state.P().isOnCurve();
+    verdicts.publicPointOnCurve = publicPoint.isOnCurve();
+    return verdicts;
+}
+
+}  // namespace app
