@@ -64,12 +64,13 @@ TEST(Arithmetic, TheLargestValueWorksAndMoreIsRefused) {
     const Natural half = natural(sparse), one = natural({1});
     Natural three = natural({3}), x = top;
     EXPECT_EQ(divide(x, three).toHex(), std::string(Natural::maxLimbs * 8, '5'));
-    EXPECT_EQ(product(half, natural({sparse.begin() + 1, sparse.end()})).length(),
-              Natural::maxLimbs);
+    const Natural below = natural({sparse.begin() + 1, sparse.end()});
+    EXPECT_EQ(product(half, below).length(), Natural::maxLimbs);
+    EXPECT_EQ(square(below).length(), Natural::maxLimbs - 1);
     const std::function<void(Natural&)> refused[] = {
         [&](Natural& v) { v.add(one); },
         [](Natural& v) { v.fromHex("1" + std::string(Natural::maxLimbs * 8, '0')); },
-        [&](Natural& v) { v = product(half, half); }};
+        [&](Natural& v) { v = product(half, half); }, [&](Natural& v) { v = square(half); }};
     for (const auto& operation : refused) {
         Natural v = top;
         EXPECT_THROW(operation(v), std::bad_alloc);
