@@ -19,8 +19,7 @@ using bignum::Natural;
 
 namespace {
 
-// The row of the bit being worked on, for an observer. The word ladder and operator+ fill it in
-// turn (one may add for a bit and the other double), and it goes to the observer once R has
+// The row of the bit being worked on, for an observer: it goes to the observer once R has
 // doubled, or once the top bit is added.
 class StepRecorder {
   public:
@@ -53,164 +52,184 @@ class StepRecorder {
     MultiplicationStep row_;
 };
 
-// The double-and-add of multiplyInPlace on machine words, in Montgomery's form, with no
-// allocation per step. Each addition takes the course operator+ takes and gives the same point;
-// where operator+ would throw (a tangent with a zero denominator), the ladder stops before the
-// step, and the caller takes it through operator+.
+// The double-and-add of multiplyInPlace on machine words, in Montgomery's form and in Jacobian
+// coordinates (x = X / Z^2, y = Y / Z^3), so that a step needs neither an allocation nor an
+// inversion. Each sum takes the course operator+ takes and is the same rational function of its
+// summands, so it gives the same point wherever every Z is invertible; where operator+ would
+// throw (a tangent with a zero denominator), the ladder stops before the step.
 template <std::size_t N>
 class WordLadder {
   public:
     using Field = MontgomeryField<N>;
     using Residue = typename Field::Residue;
 
-    // A point of the ladder; its coordinates are kept at infinity, as CurvePoint keeps them.
+    // W = A Z^4 is carried along for the doublings, which then need two products fewer. A point
+    // at infinity keeps its affine coordinates in X and Y, as CurvePoint keeps them.
     struct Point {
-        Residue x;
-        Residue y;
+        Residue X;
+        Residue Y;
+        Residue Z;
+        Residue W;
         bool atInfinity = false;
     };
 
-    // The slope of the line a sum was drawn on, asked for by an observer only.
-    struct Slope {
-        Residue value;
-        bool drawn = false;
-    };
-
-    WordLadder(const Field& field, const Residue& A) : field_(field), A_(A) {}
+    WordLadder(const Field& field, const Residue& A, const Residue& one)
+        : field_(field), A_(A), one_(one), spentZ_(one) {}
 
     bool load(const CurvePoint& point, Point& words) const noexcept {
         words.atInfinity = point.atInfinity();
-        return field_.load(point.x().value(), words.x) && field_.load(point.y().value(), words.y);
+        words.Z = one_;
+        words.W = A_;
+        return field_.load(point.x().value(), words.X) && field_.load(point.y().value(), words.Y);
     }
 
-    void store(const Point& words, CurvePoint& point) const {
-        field_.store(words.x, point.x().value());
-        field_.store(words.y, point.y().value());
-        point.setAtInfinity(words.atInfinity);
-    }
-
-    // P1 <- P1 + P2; false, P1 untouched, where operator+ would throw. P2 may be P1. A slope, when
-    // asked for, is left undrawn for a sum without a line.
-    bool add(Point& P1, const Point& P2, Slope* slope) const noexcept {
-        if (slope != nullptr) {
-            slope->drawn = false;
-        }
-        Line line;
-        switch (classify(P1, P2, line)) {
-            case Sum::isP1:
-                return true;
-            case Sum::isP2:
-                P1 = P2;
-                return true;
-            case Sum::isInfinity:
-                P1 = Point{Residue{}, Residue{}, true};
-                return true;
-            case Sum::onLine:
-                break;
-        }
-        if (field_.isZero(line.denominator)) {
+    // Writes both points back in affine coordinates; false, nothing written, where some Z met on
+    // the way had no inverse (q composite): a sum may then have been judged on coordinates that
+    // do not stand for a point, and only the group law can tell.
+    bool store(Point& first, CurvePoint& firstPoint, Point& second, CurvePoint& secondPoint) {
+        Residue unused;
+        if (field_.isZero(spentZ_) || !field_.invert(unused, spentZ_) || !toAffine(first) ||
+            !toAffine(second)) {
             return false;
         }
-        Residue lambda;
-        if (!field_.invert(lambda, line.denominator)) {
-            // Without an inverse (q composite) the quotient multiplies by the denominator.
-            lambda = line.denominator;
+        for (auto [words, point] : {std::pair{&first, &firstPoint}, {&second, &secondPoint}}) {
+            field_.store(words->X, point->x().value());
+            field_.store(words->Y, point->y().value());
+            point->setAtInfinity(words->atInfinity);
         }
-        field_.multiply(lambda, lambda, line.numerator);
-        keep(lambda, slope);
-        addAlong(lambda, P1, P2);
         return true;
     }
 
-    // sum <- sum + running, then running <- running + running, when both sums lie on a line and
-    // one inversion serves both denominators (Montgomery's trick: an inverse is unique, so each
-    // slope comes out as its own inversion would give it). False, nothing changed, otherwise.
-    bool addAndDouble(Point& sum, Point& running, Slope* sumSlope,
-                      Slope* runningSlope) const noexcept {
-        Line forSum;
-        Line forRunning;
-        if (classify(sum, running, forSum) != Sum::onLine ||
-            classify(running, running, forRunning) != Sum::onLine) {
-            return false;
+    // P1 <- P1 + P2 for two different points; false, P1 untouched, where operator+ would throw.
+    bool add(Point& P1, const Point& P2) noexcept {
+        if (P2.atInfinity) {
+            return true;
         }
-        Residue both;
-        field_.multiply(both, forSum.denominator, forRunning.denominator);
-        Residue inverse;
-        if (field_.isZero(both) || !field_.invert(inverse, both)) {
-            return false;
+        if (P1.atInfinity) {
+            P1 = P2;
+            return true;
         }
-        Residue lambda;
-        field_.multiply(lambda, inverse, forRunning.denominator);
-        field_.multiply(lambda, lambda, forSum.numerator);
-        keep(lambda, sumSlope);
-        addAlong(lambda, sum, running);
-        field_.multiply(lambda, inverse, forSum.denominator);
-        field_.multiply(lambda, lambda, forRunning.numerator);
-        keep(lambda, runningSlope);
-        addAlong(lambda, running, running);
+        Residue Z1Z1;
+        Residue Z2Z2;
+        field_.multiply(Z1Z1, P1.Z, P1.Z);
+        field_.multiply(Z2Z2, P2.Z, P2.Z);
+        Residue U1;
+        Residue U2;
+        field_.multiply(U1, P1.X, Z2Z2);
+        field_.multiply(U2, P2.X, Z1Z1);
+        Residue S1;
+        Residue S2;
+        field_.multiply(S1, P2.Z, Z2Z2);
+        field_.multiply(S1, P1.Y, S1);
+        field_.multiply(S2, P1.Z, Z1Z1);
+        field_.multiply(S2, P2.Y, S2);
+        if (field_.equal(U1, U2)) {
+            Residue ySum;
+            field_.add(ySum, S1, S2);
+            if (field_.isZero(ySum)) {
+                makeInfinity(P1);
+                return true;
+            }
+            // x1 = x2 but y1 != -y2 (a point off the curve): operator+ takes the tangent at P1.
+            field_.multiply(P1.W, Z1Z1, Z1Z1);
+            field_.multiply(P1.W, A_, P1.W);
+            return twice(P1);
+        }
+        // The chord: slope r / H in these coordinates.
+        Residue H;
+        Residue r;
+        field_.subtract(H, U2, U1);
+        field_.subtract(r, S2, S1);
+        Residue HH;
+        Residue HHH;
+        Residue V;
+        field_.multiply(HH, H, H);
+        field_.multiply(HHH, H, HH);
+        field_.multiply(V, U1, HH);
+        // X3 = r^2 - H^3 - 2 V, Y3 = r (V - X3) - S1 H^3, Z3 = Z1 Z2 H.
+        field_.multiply(P1.X, r, r);
+        field_.subtract(P1.X, P1.X, HHH);
+        field_.subtract(P1.X, P1.X, V);
+        field_.subtract(P1.X, P1.X, V);
+        field_.subtract(V, V, P1.X);
+        field_.multiply(V, r, V);
+        field_.multiply(S1, S1, HHH);
+        field_.subtract(P1.Y, V, S1);
+        field_.multiply(P1.Z, P1.Z, P2.Z);
+        field_.multiply(P1.Z, P1.Z, H);
+        return true;
+    }
+
+    // P <- P + P; false, P untouched, where operator+ would throw.
+    bool twice(Point& P) noexcept {
+        if (P.atInfinity) {
+            return true;
+        }
+        if (field_.isZero(P.Y)) {
+            makeInfinity(P);
+            return true;
+        }
+        Residue XX;
+        Residue YY;
+        Residue YYYY;
+        field_.multiply(XX, P.X, P.X);
+        field_.multiply(YY, P.Y, P.Y);
+        field_.multiply(YYYY, YY, YY);
+        // The tangent: slope M / (2 Y Z) with M = 3 X^2 + A Z^4.
+        Residue M;
+        field_.add(M, P.W, XX);
+        field_.add(M, M, XX);
+        field_.add(M, M, XX);
+        // S = 4 X Y^2; X3 = M^2 - 2 S, Y3 = M (S - X3) - 8 Y^4, Z3 = 2 Y Z, W3 = 16 Y^4 W.
+        Residue S;
+        field_.multiply(S, P.X, YY);
+        field_.add(S, S, S);
+        field_.add(S, S, S);
+        field_.multiply(P.Z, P.Y, P.Z);
+        field_.add(P.Z, P.Z, P.Z);
+        field_.multiply(P.X, M, M);
+        field_.subtract(P.X, P.X, S);
+        field_.subtract(P.X, P.X, S);
+        field_.subtract(S, S, P.X);
+        field_.multiply(S, M, S);
+        field_.add(YYYY, YYYY, YYYY);
+        field_.add(YYYY, YYYY, YYYY);
+        field_.add(YYYY, YYYY, YYYY);
+        field_.subtract(P.Y, S, YYYY);
+        field_.multiply(P.W, P.W, YYYY);
+        field_.add(P.W, P.W, P.W);
         return true;
     }
 
   private:
-    // What P1 + P2 is, as operator+ decides it: P1 itself (P2 at infinity), a copy of P2 (P1 at
-    // infinity), the point at infinity (P2 = -P1), or a point on the chord or tangent.
-    enum class Sum { isP1, isP2, isInfinity, onLine };
-
-    // The slope of a chord or tangent before its division.
-    struct Line {
-        Residue numerator;
-        Residue denominator;
-    };
-
-    // What P1 + P2 is, and for a point on a line the line's slope. Changes nothing.
-    Sum classify(const Point& P1, const Point& P2, Line& line) const noexcept {
-        if (P2.atInfinity) {
-            return Sum::isP1;
-        }
-        if (P1.atInfinity) {
-            return Sum::isP2;
-        }
-        if (field_.equal(P1.x, P2.x)) {
-            field_.negate(line.denominator, P2.y);
-            if (field_.equal(P1.y, line.denominator)) {
-                return Sum::isInfinity;
-            }
-            // The tangent: (3 x1^2 + A) / (2 y1).
-            field_.add(line.denominator, P1.y, P1.y);
-            Residue xSquared;
-            field_.multiply(xSquared, P1.x, P1.x);
-            field_.add(line.numerator, xSquared, xSquared);
-            field_.add(line.numerator, line.numerator, xSquared);
-            field_.add(line.numerator, line.numerator, A_);
-        } else {
-            field_.subtract(line.denominator, P2.x, P1.x);
-            field_.subtract(line.numerator, P2.y, P1.y);
-        }
-        return Sum::onLine;
+    // The point becomes infinity with zero coordinates, as operator+ makes it; its Z is kept
+    // for the check in store.
+    void makeInfinity(Point& P) noexcept {
+        field_.multiply(spentZ_, spentZ_, P.Z);
+        P = Point{Residue{}, Residue{}, one_, A_, true};
     }
 
-    static void keep(const Residue& lambda, Slope* slope) noexcept {
-        if (slope != nullptr) {
-            slope->value = lambda;
-            slope->drawn = true;
+    bool toAffine(Point& P) const noexcept {
+        if (P.atInfinity) {
+            return true;
         }
-    }
-
-    // P1 <- the third point of the line of slope lambda through P1 and P2, reflected.
-    void addAlong(const Residue& lambda, Point& P1, const Point& P2) const noexcept {
-        Residue x3;
-        field_.multiply(x3, lambda, lambda);
-        field_.subtract(x3, x3, P1.x);
-        field_.subtract(x3, x3, P2.x);
-        Residue rise;
-        field_.subtract(rise, P1.x, x3);
-        field_.multiply(rise, lambda, rise);
-        field_.subtract(P1.y, rise, P1.y);
-        P1.x = x3;
+        Residue inverse;
+        if (field_.isZero(P.Z) || !field_.invert(inverse, P.Z)) {
+            return false;
+        }
+        Residue power;
+        field_.multiply(power, inverse, inverse);
+        field_.multiply(P.X, P.X, power);
+        field_.multiply(power, power, inverse);
+        field_.multiply(P.Y, P.Y, power);
+        P.Z = one_;
+        return true;
     }
 
     const Field& field_;
     const Residue& A_;
+    const Residue& one_;
+    Residue spentZ_;  // the product of the Zs of the points that went to infinity
 };
 
 // k >> shift, less one when dropLowBit is set (for an odd k >> shift).
@@ -231,21 +250,25 @@ std::vector<Limb> shiftedScalar(std::span<const Limb> k, std::size_t shift, bool
 }
 
 // Runs the loop of multiplyInPlace on words for as long as the steps take their usual course,
-// then writes R, k and result back. False, nothing changed, when no step was taken: operands the
-// field cannot hold (a value not below q, an even q) or a first step at which operator+ throws.
-// Only with a recorder are slopes and points written out step by step.
+// then writes R, k and result back. Nothing changes where the words cannot vouch for the result:
+// operands the field cannot hold (a value not below q, an even q), a first step at which
+// operator+ throws, or a Z without an inverse.
 template <std::size_t N>
-bool multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result, StepRecorder* recorder) {
+void multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result) {
     const std::optional<MontgomeryField<N>> field = MontgomeryField<N>::of(R.q());
     typename MontgomeryField<N>::Residue A;
-    if (!field || !field->load(R.A().value(), A)) {
-        return false;
+    typename MontgomeryField<N>::Residue one;
+    const std::array<Limb, 1> oneLimb{1};
+    Natural oneValue;
+    oneValue.setLimbs(oneLimb);
+    if (!field || !field->load(R.A().value(), A) || !field->load(oneValue, one)) {
+        return;
     }
-    const WordLadder<N> ladder(*field, A);
+    WordLadder<N> ladder(*field, A, one);
     typename WordLadder<N>::Point running;
     typename WordLadder<N>::Point sum;
     if (!ladder.load(R, running) || !ladder.load(result, sum)) {
-        return false;
+        return;
     }
     // k is consumed from its low end: `position` halvings are done, and `added` says that the
     // addition for the bit at `position` is done, which clears that bit.
@@ -255,73 +278,32 @@ bool multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result, StepRecorder
     const auto bitAt = [&](std::size_t i) { return ((scalar[i / 32] >> (i % 32)) & 1U) != 0; };
     std::size_t position = 0;
     bool added = false;
-    bool progressed = false;
-    typename WordLadder<N>::Slope additionSlope;
-    typename WordLadder<N>::Slope doublingSlope;
-    auto* const additionAsked = recorder != nullptr ? &additionSlope : nullptr;
-    auto* const doublingAsked = recorder != nullptr ? &doublingSlope : nullptr;
-    const auto record = [&](const typename WordLadder<N>::Slope& slope,
-                            std::optional<Modular>& into) {
-        into.reset();
-        if (slope.drawn) {
-            field->store(slope.value, into.emplace(R.q()).value());
-        }
-    };
-    const auto recordAddition = [&] {
-        record(additionSlope, recorder->additionSlope());
-        recorder->added();
-    };
-    const auto recordDoubling = [&] {
-        record(doublingSlope, recorder->doublingSlope());
-        ladder.store(running, R);
-        ladder.store(sum, result);
-        recorder->doubled(result, R);
-    };
     for (;;) {
-        const bool last = position + 1 == bits;
         if (!added && bitAt(position)) {
-            if (!last && ladder.addAndDouble(sum, running, additionAsked, doublingAsked)) {
-                ++position;
-                progressed = true;
-                if (recorder != nullptr) {
-                    recordAddition();
-                    recordDoubling();
-                }
-                continue;
-            }
-            if (!ladder.add(sum, running, additionAsked)) {
+            if (!ladder.add(sum, running)) {
                 break;
             }
             added = true;
-            progressed = true;
-            if (recorder != nullptr) {
-                recordAddition();
-            }
-            if (last) {
+            if (position + 1 == bits) {
                 break;
             }
         }
-        if (!ladder.add(running, running, doublingAsked)) {
+        if (!ladder.twice(running)) {
             break;
         }
         ++position;
         added = false;
-        progressed = true;
-        if (recorder != nullptr) {
-            recordDoubling();
-        }
     }
-    if (!progressed) {
-        return false;
+    if (position == 0 && !added) {
+        return;
     }
     const std::vector<Limb> rest = shiftedScalar(scalar, position, added);
-    ladder.store(running, R);
-    ladder.store(sum, result);
-    k.setLimbs(rest);
-    return true;
+    if (ladder.store(running, R, sum, result)) {
+        k.setLimbs(rest);
+    }
 }
 
-using WordRunner = bool (*)(CurvePoint&, Natural&, CurvePoint&, StepRecorder*);
+using WordRunner = void (*)(CurvePoint&, Natural&, CurvePoint&);
 
 // The ladder unrolled for each word count up to the longest, and at index 0 the one for any
 // count.
@@ -353,12 +335,14 @@ void multiplyInPlace(CurvePoint& R, Natural& k, CurvePoint& result,
     }
     StepRecorder* const recorder = row ? &*row : nullptr;
     result = CurvePoint(R.q(), R.A(), R.B());
-    while (k.differsFrom(0)) {
+    // The words take every step they can; the group law takes the rest one by one (a step at
+    // which it throws, or all of them where the words cannot vouch for their result), and it alone
+    // is watched, so that a trace shows every line it draws.
+    if (recorder == nullptr && k.differsFrom(0) && suitsTheWords(R, result)) {
         const std::size_t words = MontgomeryField<0>::wordsOf(R.q());
-        if (suitsTheWords(R, result) &&
-            runners[words < runners.size() ? words : 0](R, k, result, recorder)) {
-            continue;
-        }
+        runners[words < runners.size() ? words : 0](R, k, result);
+    }
+    while (k.differsFrom(0)) {
         if ((k.limbs()[0] & 1U) != 0) {
             result = add(result, R, recorder != nullptr ? &recorder->additionSlope() : nullptr);
             k.decrementFrom(0);
