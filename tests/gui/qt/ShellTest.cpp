@@ -29,8 +29,8 @@ struct Shell : testing::Test, QObject {
     // Runs the command and answers the window it opens (a dialog or a menu) from inside its event
     // loop, after what was queued before: Escape, the close box and Enter are tried in turn.
     // Returns what that window showed (title and text, linked names, a file dialog's filters and
-    // extension, buttons, whether only Enter closed it), else whether the main window closed,
-    // else q.
+    // extension, buttons, a message box's icon, whether only Enter closed it), else whether the
+    // main window closed, else q.
     std::string run(const std::function<void()>& command) {
         QStringList shown;
         QObject scope;  // drops the answer when nothing opens
@@ -45,6 +45,8 @@ struct Shell : testing::Test, QObject {
                     shown << label->text().section("\">", 1).section("</a>", 0, 0);
                 for (const QPushButton* button : opened->findChildren<QPushButton*>())
                     shown << button->text();
+                if (auto* box = qobject_cast<QMessageBox*>(opened); box && box->icon())
+                    shown << "icon " + QString::number(box->icon());
                 QTest::keyClick(opened, Qt::Key_Escape);
                 if (opened->isVisible() && !opened->close()) {
                     QTest::keyClick(opened, Qt::Key_Return);
@@ -86,7 +88,7 @@ TEST_F(Shell, ControlsFollowTheTableAndOneThatCannotBeCreatedIsReportedWhereItsR
         controlsBeforeFailure = index++;
         const std::string message(row.failureMessage);
         const std::string seen = run([&] { gui::qt::MainWindow failed(state); });
-        EXPECT_EQ(seen, message.empty() ? "q=" : "Error|" + message + "|OK") << row.text;
+        EXPECT_EQ(seen, message.empty() ? "q=" : "Error|" + message + "|OK|icon 3") << row.text;
     }
 }
 
@@ -149,7 +151,8 @@ TEST_F(Shell, TextCrossesTheEdgeAsWindows1252AndAMessageBoxLetsTheNextCommandRun
     // A command clicked through the window system while a message box shows runs at once.
     const QPoint p = control(useTestValues).mapTo(&window, QPoint(5, 5));
     QTimer::singleShot(0, [&] { QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, p); });
-    EXPECT_EQ(run([&] { window.showMessage("Fejl", "Fejl!", {}); }), "Fejl!|Fejl|OK");
+    EXPECT_EQ(run([&] { window.showMessage("Fejl", "Fejl!", app::MessageIcon::warning); }),
+              "Fejl!|Fejl|OK|icon 2");
     EXPECT_EQ(window.fieldText(app::TextField::q), "725F8E91CC4087");
 }
 
