@@ -8,6 +8,7 @@
 #include <QtWidgets>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "app/ExchangeFiles.h"
 #include "gui/qt/DanishQtTexts.h"
@@ -81,7 +82,9 @@ struct Shell : testing::Test, QObject {
 TEST_F(Shell, ControlsFollowTheTableAndOneThatCannotBeCreatedIsReportedWhereItsRowHasAMessage) {
     const QObjectList controls = window.clientArea().children();
     qApp->installEventFilter(this);
+    std::set<int> ids;  // the Windows shell finds a control by its identifier
     for (std::size_t index = 0; const gui::ControlSpec& row : gui::controls) {
+        EXPECT_TRUE(row.id == gui::labelId || ids.insert(row.id).second) << row.text;
         const QObject* c = controls.value(static_cast<qsizetype>(index), this);
         const bool value = row.field && row.controlClass == gui::ControlClass::staticText;
         EXPECT_EQ(toWindows1252(c->property(value ? "plainText" : "text").toString()), row.text);
