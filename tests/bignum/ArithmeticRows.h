@@ -97,6 +97,9 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
     row("reduce", (t = x, t.reduce(m), hex(t) + " " + hex(m)),
         (Y == 0 ? hex(X) : hex(X % Y)) + " " + hex(Y));
     row("reduce by itself", (t = x, t.reduce(t), hex(t)), "0");
+    row("divide by itself",
+        steps({[&] { return t = x, hex(divide(t, t)); }, [&] { return hex(t); }}),
+        X == 0 ? "divide by 0 error 0 " : "1 0 ");
     row("compare",
         std::to_string(x.lessThan(y)) + std::to_string(x.greaterThan(y)) + std::to_string(x == y) +
             std::to_string(x.differsFrom(o.w)),
