@@ -41,6 +41,8 @@ inline constexpr MainWindowSpec mainWindow{
 inline constexpr std::string_view startupErrorCaption = "Error!";
 inline constexpr std::string_view registrationFailedMessage = "Window Registration Failed!";
 inline constexpr std::string_view creationFailedMessage = "Window Creation Failed!";
+// The exit status after either message, so that whoever started the program sees the failure.
+inline constexpr int startupFailedExitCode = 1;
 inline constexpr std::string_view controlErrorCaption = "Error";
 
 enum class ControlClass { staticText, button, edit };

@@ -24,7 +24,7 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception&) {
         QMessageBox::warning(nullptr, gui::qt::fromWindows1252(gui::startupErrorCaption),
                              gui::qt::fromWindows1252(gui::creationFailedMessage));
-        return 0;
+        return gui::startupFailedExitCode;
     }
     window->show();
     return QApplication::exec();

@@ -3,6 +3,7 @@
 
 #include "app/KeyExchange.h"
 #include "app/RandomSource.h"
+#include "gui/WindowLayout.h"
 #include "gui/win32/MainWindow.h"
 
 namespace {
@@ -17,7 +18,7 @@ app::KeyExchange keyExchange{randomSource};
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     gui::win32::MainWindow window(instance, keyExchange);
     if (!window.create()) {
-        return 0;
+        return gui::startupFailedExitCode;
     }
     window.show(showCommand);
 
