@@ -171,6 +171,15 @@ TEST(Commands, GeneratedSecretsAreBelowQAndCoverSmallModuli) {
     for (std::uint64_t q = 1; q <= 4; ++q) {
         EXPECT_EQ(seen[q].size(), q) << "not every value below " << q << " came up";
     }
+    // The system's source fills every bit: each is 0 in some of 64 words and 1 in others.
+    app::SystemRandom system;
+    std::uint32_t anyOne = 0, allOne = ~0U;
+    for (int i = 0; i < 64; ++i) {
+        const std::uint32_t word = system.nextWord();
+        anyOne |= word, allOne &= word;
+    }
+    EXPECT_EQ(anyOne, ~0U);
+    EXPECT_EQ(allOne, 0U);
 }
 
 // Each file holds exactly its field texts, each up to its NUL, after the update that the saves of

@@ -54,6 +54,9 @@ TEST(Arithmetic, CapacityFollowsTheDoublingAndQuarterRule) {
     Natural x = natural(std::vector<Limb>(9, 7)), m = natural({3, 1});
     x.reduce(m);
     EXPECT_EQ(m.capacity(), 8U);
+    x = natural(std::vector<Limb>(7, 1));
+    x.reduce(x);  // as a divisor of itself: 8 limbs, then down to nothing
+    EXPECT_EQ(x.capacity(), 2U);
 }
 
 // 2^20 bits is the largest value; more is refused with std::bad_alloc, the value kept.
