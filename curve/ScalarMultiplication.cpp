@@ -130,7 +130,11 @@ class WordLadder {
                 makeInfinity(P1);
                 return true;
             }
-            // x1 = x2 but y1 != -y2 (a point off the curve): operator+ takes the tangent at P1.
+            // x1 = x2 but y1 != -y2 (q composite): operator+ takes the tangent at P1, and throws
+            // where that tangent is vertical.
+            if (field_.isZero(P1.Y)) {
+                return false;
+            }
             field_.multiply(P1.W, Z1Z1, Z1Z1);
             field_.multiply(P1.W, A_, P1.W);
             return twice(P1);
