@@ -18,6 +18,7 @@
 #include "bignum/Modular.h"
 #include "bignum/MontgomeryField.h"
 #include "tests/support/Gmp.h"
+#include "tests/support/Support.h"
 
 namespace kxtest {
 
@@ -31,15 +32,6 @@ struct Operands {
 struct Row {
     std::string operation, ours, gmp;
 };
-
-// The text of the step's result, or the message it threw.
-inline std::string run(const std::function<std::string()>& step) {
-    try {
-        return step();
-    } catch (const std::invalid_argument& failure) {
-        return failure.what();
-    }
-}
 
 inline std::string hex(const bignum::Natural& n) {
     return n.toHex();
@@ -77,13 +69,14 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
     const auto steps = [](std::initializer_list<std::function<std::string()>> parts) {
         std::string text;
         for (const auto& part : parts) {
-            text += run(part) + " ";
+            text += outcome(part) + " ";
         }
         return text;
     };
     row("subtract", steps({[&] { return t = x, t.subtract(y), hex(t); }, [&] { return hex(t); }}),
         (X < Y ? negative : hex(X - Y)) + " " + hex(X < Y ? X : X - Y) + " ");
-    row("difference", run([&] { return hex(difference(x, y)); }), X < Y ? negative : hex(X - Y));
+    row("difference", outcome([&] { return hex(difference(x, y)); }),
+        X < Y ? negative : hex(X - Y));
     row("subtract itself", (t = x, t.subtract(t), hex(t)), "0");
     row("shiftLeft", (t = x, t.shiftLeft(o.w % 200), hex(t)), hex(X << (o.w % 200)));
     row("halve", (t = x, t.halve(), hex(t)), hex(X >> 1));
@@ -107,9 +100,9 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
             std::to_string(X != o.w));
     const std::size_t k = o.w % (x.length() + 2);
     const mpz_class step = mpz_class(1) << (32 * k);
-    row("incrementFrom", run([&] { return t = x, t.incrementFrom(k), hex(t); }),
+    row("incrementFrom", outcome([&] { return t = x, t.incrementFrom(k), hex(t); }),
         k > x.length() ? "Natural is not that big" : hex(X + step));
-    row("decrementFrom", run([&] { return t = x, t.decrementFrom(k), hex(t); }),
+    row("decrementFrom", outcome([&] { return t = x, t.decrementFrom(k), hex(t); }),
         k > x.length() ? "Natural not that big" : hex(X < step ? mpz_class(0) : X - step));
 
     // Hex text: canonical, read back in lower case with leading zeros, and any bytes by the
@@ -154,7 +147,7 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
     if (M != 0) {
         row("Integer reduce", (u = a, t = toNatural(M), u.reduce(t), hex(u)), hex(mod(A, M)));
     }
-    row("extendedGcd", run([&] {
+    row("extendedGcd", outcome([&] {
             Integer s(x), g = Integer(y);
             const Integer common = extendedGcd(s, g);
             const bool bezout =
@@ -182,10 +175,11 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
     mpz_powm_ui(power.get_mpz_t(), xr.get_mpz_t(), o.w & 0xFFF, M.get_mpz_t());
     row("Modular power", hex(bignum::power(xm, toNatural(o.w & 0xFFF)).value()),
         (o.w & 0xFFF) == 0 ? "1" : hex(power));  // x^0 is 1, even modulo 1
-    row("Modular inverse", run([&] { return hex(bignum::inverse(xm).value()); }), inverse(xr, M));
-    row("Modular quotient", run([&] { return hex(quotient(xm, ym).value()); }),
+    row("Modular inverse", outcome([&] { return hex(bignum::inverse(xm).value()); }),
+        inverse(xr, M));
+    row("Modular quotient", outcome([&] { return hex(quotient(xm, ym).value()); }),
         yr == 0 ? "divide by 0 error" : hex(xr * mpz_class(inverse(yr, M), 16) % M));
-    row("Modular sum, other modulus", run([&] { return hex(sum(xm, stranger).value()); }),
+    row("Modular sum, other modulus", outcome([&] { return hex(sum(xm, stranger).value()); }),
         "Modulus must be the same!");
 
     // The scalar multiplication's field, for odd moduli above 1 that it holds (unrolled for each

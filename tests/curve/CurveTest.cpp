@@ -52,16 +52,6 @@ struct Curve {
     Modular A, B;
 };
 
-// The point text of what the computation gives, or the message it throws.
-template <class Compute>
-std::string outcome(Compute compute) {
-    try {
-        return compute();
-    } catch (const std::exception& failure) {
-        return failure.what();
-    }
-}
-
 // Small curves: A = 0, B = 0, q = 1 and 3 mod 4, points of y = 0, and composite moduli, where
 // x1 = x2 with y2 other than +-y1 takes the tangent and denominators may be zero or have no
 // inverse. Every sum, negation and multiple up to twice the number of points, and one of three
@@ -193,8 +183,7 @@ TEST(Curve, PointTextAndIdentity) {
     EXPECT_NE(curve.point("9", "7", true), curve.point("9", "7"));
     EXPECT_THROW((void)(curve.point("3", "A") + curve.point("9", "30")), std::invalid_argument);
 
-    // Every byte but NUL and the separators, as digits of x, against the definition; the point
-    // then renders and parses back to itself.
+    // Every byte but NUL and the separators, as digits of x, against the definition.
     std::string x = "1";  // "(u" would be the point at infinity
     mpz_class X = 1;
     for (int c = 255; c > 0; --c) {
@@ -202,12 +191,10 @@ TEST(Curve, PointTextAndIdentity) {
         X = c != ',' && c != ')' ? X * 16 + (c >= 48 && c < 58 ? c - 48 : (c + 256 - 55) % 256) : X;
     }
     Curve large(mpz_class((mpz_class(1) << 1000) - 105).get_str(16), "1", "1");
-    CurvePoint p = large.point("0", "0"), back = large.point("0", "0");
+    CurvePoint p = large.point("0", "0");
     p.fromText("(" + x + ", 1)");
     EXPECT_EQ(std::string(p.x().value().toHex()),
               mpz_class(X % toMpz(large.q.limbs())).get_str(-16));
-    back.fromText(p.toText());
-    EXPECT_EQ(back, p);
 }
 
 // Every uncompressed public key of the Wycheproof ECDH vectors: the invalid-curve points fail the

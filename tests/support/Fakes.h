@@ -1,7 +1,7 @@
 #pragma once
 
 // Stand-ins for the window, the file dialog and the random source, so that the application and
-// the dispatcher run headless: a view that logs every field write and message in order, a
+// the dispatcher run headless: a view that keeps its fields and the messages it showed, a
 // chooser that answers from a script, and seeded random words. Free of any test framework, so
 // that the fuzz targets use them too.
 
@@ -22,21 +22,17 @@
 
 namespace kxtest {
 
-inline constexpr std::array<std::string_view, 9> fieldNames{"q", "A",  "B",  "Px", "Py",
-                                                            "a", "Pa", "Pb", "Pab"};
-
-// Starts as the window does: the edits empty, the point fields showing "...". The log holds
-// "q=TEXT" for a write and "[Caption] text" (" (warning)" for that icon) for a message.
+// Starts as the window does: the edits empty, the point fields showing "...". Each message is
+// kept as "[Caption] text", with " (warning)" for that icon.
 class FakeView final : public app::KeyExchangeView {
   public:
     std::string fieldText(app::TextField field) const override { return texts[index(field)]; }
     void setFieldText(app::TextField field, std::string_view text) override {
         texts[index(field)] = std::string(text);
-        log.push_back(std::string(fieldNames[index(field)]) + "=" + std::string(text));
     }
     void showMessage(std::string_view text, std::string_view caption,
                      app::MessageIcon icon) override {
-        log.push_back(message(text, caption, icon));
+        messages.push_back(message(text, caption, icon));
         if (onMessage) {
             onMessage();
         }
@@ -46,21 +42,12 @@ class FakeView final : public app::KeyExchangeView {
         return "[" + std::string(caption) + "] " + std::string(text) +
                (icon == app::MessageIcon::warning ? " (warning)" : "");
     }
-    // What the user types: no log entry.
+    // What the user types.
     void type(app::TextField field, std::string text) { texts[index(field)] = std::move(text); }
     const std::string& text(app::TextField field) const { return texts[index(field)]; }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> found;
-        for (const std::string& entry : log) {
-            if (entry.starts_with('[')) {
-                found.push_back(entry);
-            }
-        }
-        return found;
-    }
 
     std::array<std::string, 9> texts{"", "", "", "", "", "", "...", "...", "..."};
-    std::vector<std::string> log;
+    std::vector<std::string> messages;
     void (*onMessage)() = nullptr;  // runs inside the message box
 
   private:

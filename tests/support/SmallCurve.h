@@ -93,13 +93,7 @@ inline std::string hexText(std::uint64_t value) {
 }
 
 inline std::string pointText(const AffinePoint& p) {
-    // append, not "(" + ..., which GCC 12 at -O3 misreads as an overlapping copy.
-    return p.atInfinity ? "(uendelig)"
-                        : std::string("(")
-                              .append(hexText(p.x))
-                              .append(", ")
-                              .append(hexText(p.y))
-                              .append(")");
+    return p.atInfinity ? "(uendelig)" : "(" + hexText(p.x) + ", " + hexText(p.y) + ")";
 }
 
 }  // namespace kxtest

@@ -1,8 +1,8 @@
 #pragma once
 
 // Test plumbing in one place: the seed and iteration count that reproduce a randomised run,
-// temporary folders, whole-file reads and writes, and a global operator new that fails on
-// request (in the test executables that link FailingNew.cpp).
+// results or messages as text, temporary folders, whole-file reads and writes, and a global
+// operator new that fails on request (in the test executables that link FailingNew.cpp).
 
 #include <stdlib.h>
 
@@ -34,6 +34,16 @@ inline constexpr bool sanitized = false;
 inline std::size_t testIterations(std::size_t fallback) {
     const char* text = std::getenv("KX_TEST_ITERATIONS");
     return text != nullptr ? std::strtoull(text, nullptr, 0) : fallback;
+}
+
+// The step's result, or the message of the exception it threw, so that a computation and its
+// oracle compare as two texts whether they succeed or fail.
+inline std::string outcome(const std::function<std::string()>& step) {
+    try {
+        return step();
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
 }
 
 // A fresh folder, removed with all it holds at the end of the test.
