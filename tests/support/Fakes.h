@@ -2,8 +2,8 @@
 
 // Stand-ins for the window, the file dialog and the random source, so that the application and
 // the dispatcher run headless: a view that keeps its fields and the messages it showed, a
-// chooser that answers from a script, and seeded random words. Free of any test framework, so
-// that the fuzz targets use them too.
+// chooser that answers from a script, seeded random words, and a student who has all three and a
+// folder of files. Free of any test framework, so that the fuzz targets use them too.
 
 #include <array>
 #include <deque>
@@ -19,6 +19,9 @@
 #include "app/KeyExchangeView.h"
 #include "app/RandomSource.h"
 #include "app/TextField.h"
+#include "gui/CommandDispatch.h"
+#include "tests/support/SmallCurve.h"
+#include "tests/support/Support.h"
 
 namespace kxtest {
 
@@ -54,16 +57,14 @@ class FakeView final : public app::KeyExchangeView {
     static std::size_t index(app::TextField field) { return static_cast<std::size_t>(field); }
 };
 
-// Answers each dialog with the next scripted path, or cancels when the script is empty; keeps the
-// options it was asked with. Either fake throws on request.
+// Answers each dialog with the next scripted path, or cancels when the script is empty. Either
+// fake throws on request.
 class FakeChooser final : public app::FileChooser {
   public:
-    std::optional<std::filesystem::path> choosePath(
-        const app::FileDialogOptions& options) override {
+    std::optional<std::filesystem::path> choosePath(const app::FileDialogOptions&) override {
         if (fail) {
             throw 42;  // not even a std::exception
         }
-        requests.push_back(options);
         if (answers.empty()) {
             return std::nullopt;
         }
@@ -73,7 +74,6 @@ class FakeChooser final : public app::FileChooser {
     }
 
     std::deque<std::filesystem::path> answers;
-    std::vector<app::FileDialogOptions> requests;
     bool fail = false;
 };
 
@@ -89,6 +89,45 @@ class SeededRandom final : public app::RandomSource {
 
   private:
     std::mt19937_64 engine_;
+};
+
+// One student: the window's commands on the state, and a folder of files.
+struct Student final : gui::ShellRequests {
+    explicit Student(std::uint64_t seed = 7) : random(seed) {}
+    void requestClose() override { ++shellRequests; }
+    void showAbout() override { shellRequests += 10; }
+    void typeTestCurve(const std::string& a) {
+        const std::uint64_t values[] = {testCurve.q, testCurve.A, testCurve.B, testPoint.x,
+                                        testPoint.y};
+        for (std::size_t i = 0; i < 5; ++i) {
+            view.texts[i] = hexText(values[i]);
+        }
+        view.type(app::TextField::a, a);
+    }
+    // Runs the command with the dialog answered by the named file, written first if bytes are
+    // given.
+    void run(int id, const std::string& file = "", const std::optional<std::string>& bytes = {}) {
+        if (bytes) {
+            writeFile(dir / file, *bytes);
+        }
+        if (!file.empty()) {
+            chooser.answers.push_back(dir / file);
+        }
+        dispatcher.dispatch(id);
+    }
+    std::string saved(int id) {
+        run(id, "out");
+        return readFile(dir / "out");
+    }
+    auto files() const { return std::distance(std::filesystem::directory_iterator(dir.path), {}); }
+
+    int shellRequests = 0;
+    TempDir dir;
+    SeededRandom random;
+    FakeChooser chooser;
+    app::KeyExchange state{random};
+    FakeView view;
+    gui::CommandDispatcher dispatcher{state, view, chooser, *this};
 };
 
 }  // namespace kxtest

@@ -17,7 +17,6 @@ __extension__ using Wide = unsigned __int128;
 struct AffinePoint {
     bool atInfinity = true;
     std::uint64_t x = 0, y = 0;
-    bool operator==(const AffinePoint&) const = default;
 };
 
 struct SmallCurve {
