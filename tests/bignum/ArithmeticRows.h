@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 

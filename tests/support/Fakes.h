@@ -5,6 +5,7 @@
 // chooser that answers from a script, seeded random words, and a student who has all three and a
 // folder of files. Free of any test framework, so that the fuzz targets use them too.
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <filesystem>
@@ -94,15 +95,13 @@ class SeededRandom final : public app::RandomSource {
 // One student: the window's commands on the state, and a folder of files.
 struct Student final : gui::ShellRequests {
     explicit Student(std::uint64_t seed = 7) : random(seed) {}
-    void requestClose() override { ++shellRequests; }
-    void showAbout() override { shellRequests += 10; }
-    void typeTestCurve(const std::string& a) {
-        const std::uint64_t values[] = {testCurve.q, testCurve.A, testCurve.B, testPoint.x,
-                                        testPoint.y};
-        for (std::size_t i = 0; i < 5; ++i) {
-            view.texts[i] = hexText(values[i]);
-        }
-        view.type(app::TextField::a, a);
+    void requestClose() override {}
+    void showAbout() override {}
+    void typeTestCurve(std::string a) {
+        std::ranges::move(
+            std::array{hexText(testCurve.q), hexText(testCurve.A), hexText(testCurve.B),
+                       hexText(testPoint.x), hexText(testPoint.y), std::move(a)},
+            view.texts.begin());
     }
     // Runs the command with the dialog answered by the named file, written first if bytes are
     // given.
@@ -121,7 +120,6 @@ struct Student final : gui::ShellRequests {
     }
     auto files() const { return std::distance(std::filesystem::directory_iterator(dir.path), {}); }
 
-    int shellRequests = 0;
     TempDir dir;
     SeededRandom random;
     FakeChooser chooser;

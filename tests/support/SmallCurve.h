@@ -95,4 +95,10 @@ inline std::string pointText(const AffinePoint& p) {
     return p.atInfinity ? "(uendelig)" : "(" + hexText(p.x) + ", " + hexText(p.y) + ")";
 }
 
+// A public-data file: the curve, P and Pa as the program saves them.
+inline std::string publicData(const SmallCurve& c, const AffinePoint& P, const AffinePoint& Pa) {
+    return hexText(c.q) + "*" + hexText(c.A) + "*" + hexText(c.B) + "*" + hexText(P.x) + "*" +
+           hexText(P.y) + "*" + pointText(Pa) + '\0';
+}
+
 }  // namespace kxtest
