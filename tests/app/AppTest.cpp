@@ -57,14 +57,11 @@ TEST(Commands, ShowTheirResultsInTheFields) {
         s.typeTestCurve(a);
         s.run(command::updatePaPab);
         EXPECT_EQ(s.view.text(TextField::Pa), Pa(a)) << a;
-        EXPECT_EQ(s.view.text(TextField::Pab), "(uendelig)");
     }
     EXPECT_EQ(s.view.text(TextField::a), "33193EA4F98521C0CBD3D56BC738");  // q^2 + 7
     EXPECT_THAT(s.view.messages, IsEmpty());
-    for (const auto& [typed, shown] : {std::pair{"00ff"s, "FF"s},
-                                       {""s, "0"s},
-                                       {"E4BF1D2398810E"s, "0"s},
-                                       {"725F8E91CC4097"s, "10"s}}) {
+    for (const auto& [typed, shown] :
+         {std::pair{"00ff"s, "FF"s}, {"E4BF1D2398810E"s, "0"s}, {"725F8E91CC4097"s, "10"s}}) {
         s.view.type(TextField::A, typed);
         s.run(command::updatePaPab);
         EXPECT_EQ(s.view.text(TextField::A), shown) << typed;
@@ -272,7 +269,8 @@ TEST(Commands, FailuresAreReportedOnceAndTheNextCommandWorks) {
         s.view.type(TextField::q, megabyte);
         s.view.onMessage = [] { throw 1; };
     });
-    expect(command::generateSecret, {report(std::runtime_error("no entropy left"))},
+    expect(command::generateSecret,
+           {FakeView::message("Beregningen blev afbrudt: no entropy left", "Fejl!")},
            [](Student& s) { s.random.fail = true; });
     expect(command::saveSecretKey,
            {FakeView::message("Beregningen blev afbrudt: ukendt fejl", "Fejl!")},
@@ -291,8 +289,6 @@ TEST(Commands, FailuresAreReportedOnceAndTheNextCommandWorks) {
     EXPECT_THAT(
         report(std::invalid_argument("result would be negative")),
         testing::AllOf(testing::HasSubstr("afbrudt: et punkt"), testing::HasSubstr("\nTjek")));
-    EXPECT_EQ(report(std::runtime_error("disk on fire")),
-              "[Fejl!] Beregningen blev afbrudt: disk on fire");
     expect(command::updatePaPab,
            {offCurve, receivedOffCurve, report(std::invalid_argument("result would be negative"))},
            [](Student& s) {

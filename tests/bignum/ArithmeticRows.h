@@ -184,9 +184,6 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
     // The scalar multiplication's field, for odd moduli above 1 that it holds (unrolled for each
     // curve size too, which the curve tests reach through the multiplication).
     const auto field = MontgomeryField<0>::of(modulus);
-    const bool holds = M >= 3 && M % 2 == 1 &&
-                       MontgomeryField<0>::wordsOf(modulus) <= MontgomeryField<0>::maxWords;
-    row("field declines", "", field || !holds ? "" : "an odd modulus it should hold");
     if (field) {
         MontgomeryField<0>::Residue xf, yf, rf;
         const auto stored = [&](const MontgomeryField<0>::Residue& residue) {

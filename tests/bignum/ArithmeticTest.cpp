@@ -70,10 +70,9 @@ TEST(Arithmetic, TheLargestValueWorksAndMoreIsRefused) {
     const Natural below = natural({sparse.begin() + 1, sparse.end()});
     EXPECT_EQ(product(half, below).length(), Natural::maxLimbs);
     EXPECT_EQ(square(below).length(), Natural::maxLimbs - 1);
-    const std::function<void(Natural&)> refused[] = {
-        [&](Natural& v) { v.add(one); },
-        [](Natural& v) { v.fromHex("1" + std::string(Natural::maxLimbs * 8, '0')); },
-        [&](Natural& v) { v = product(half, half); }, [&](Natural& v) { v = square(half); }};
+    const std::function<void(Natural&)> refused[] = {[&](Natural& v) { v.add(one); },
+                                                     [&](Natural& v) { v = product(half, half); },
+                                                     [&](Natural& v) { v = square(half); }};
     for (const auto& operation : refused) {
         Natural v = top;
         EXPECT_THROW(operation(v), std::bad_alloc);

@@ -47,8 +47,7 @@ inline std::string outcome(const std::function<std::string()>& step) {
 }
 
 // A fresh folder, removed with all it holds at the end of the test.
-class TempDir {
-  public:
+struct TempDir {
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "kx-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {

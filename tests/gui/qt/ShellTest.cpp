@@ -11,6 +11,7 @@
 #include <set>
 
 #include "app/ExchangeFiles.h"
+#include "gui/qt/AboutDialog.h"
 #include "gui/qt/DanishQtTexts.h"
 #include "gui/qt/MainWindow.h"
 #include "gui/qt/Windows1252.h"
@@ -48,6 +49,8 @@ struct Shell : testing::Test, QObject {
                     shown << button->text();
                 if (auto* box = qobject_cast<QMessageBox*>(opened); box && box->icon())
                     shown << "icon " + QString::number(box->icon());
+                if (dynamic_cast<gui::qt::AboutDialog*>(opened) != nullptr)
+                    shown << QString("%1x%2").arg(opened->width()).arg(opened->height());
                 QTest::keyClick(opened, Qt::Key_Escape);
                 if (opened->isVisible() && !opened->close()) {
                     QTest::keyClick(opened, Qt::Key_Return);
@@ -113,7 +116,8 @@ TEST_F(Shell, MenuFollowsTheTableAndEveryItemButtonAndKeyReachesItsCommand) {
         {saveSecretKey, files(app::secretKeySaveDialog)}, {updatePaPab, "q=FF"},
         {openSecretKey, files(app::secretKeyOpenDialog)}, {generateSecret, "q=FF"},
         {saveSharedKey, files(app::sharedKeySaveDialog)}, {useTestValues, "q=725F8E91CC4087"},
-        {gui::command::about, "Om...|l\xE6smig.pdf|OK|only Enter closes it"}};
+        // 300 x 180 dialog units at 6/4 and 13/8 pixels each
+        {gui::command::about, "Om...|l\xE6smig.pdf|OK|450x293|only Enter closes it"}};
     std::map<int, QKeySequence> keys{{openPublicData, QKeySequence("Ctrl+O")},
         {savePublicData, QKeySequence("Ctrl+S")}, {updatePaPab, QKeySequence("F5")},
         {gui::command::exit, QKeySequence("Ctrl+Q")}};
@@ -157,6 +161,16 @@ TEST_F(Shell, TextCrossesTheEdgeAsWindows1252AndAMessageBoxLetsTheNextCommandRun
     EXPECT_EQ(run([&] { window.showMessage("Fejl", "Fejl!", app::MessageIcon::warning); }),
               "Fejl!|Fejl|OK|icon 2");
     EXPECT_EQ(window.fieldText(app::TextField::q), "725F8E91CC4087");
+}
+
+// The guide is titled with its first heading and marked as Danish.
+TEST(Guide, IsTitledWithItsFirstHeadingInDanish) {
+    const std::string markdown = readFile(KX_GUIDE_MARKDOWN);
+    const QByteArray pdf = QByteArray::fromStdString(readFile(KX_GUIDE_PDF));
+    const QByteArray title =
+        QStringEncoder(QStringEncoder::Utf16BE, QStringEncoder::Flag::WriteBom)(
+            QString::fromStdString(markdown.substr(2, markdown.find('\n') - 2)));  // after "# "
+    EXPECT_TRUE(pdf.contains("/Title (" + title + ")") && pdf.contains("/Lang (da)"));
 }
 
 }  // namespace kxtest
