@@ -1,8 +1,9 @@
 #include "app/FailureReport.h"
 
-#include <array>
 #include <new>
 #include <string_view>
+
+#include "bignum/ArithmeticError.h"
 
 namespace app {
 
@@ -11,7 +12,6 @@ namespace {
 constexpr std::string_view interruptedPrefix = "Beregningen blev afbrudt: ";
 
 struct Explanation {
-    std::string_view message;  // exactly as the arithmetic throws it
     std::string_view failure;  // in Danish
     std::string_view check;
 };
@@ -23,20 +23,26 @@ constexpr std::string_view internalCheck =
 
 constexpr std::string_view tooShort = "intern regnefejl (et tal var kortere end ventet).";
 
-constexpr std::array<Explanation, 5> arithmeticFailures{{
-    {"divide by 0 error", "et tal havde ingen invers modulo q (division med 0).",
-     "Tjek, at q er et primtal, og at P og Pb ligger p\xE5 kurven."},
-    {"result would be negative", "et punkt har koordinater, der ikke er mindre end q.",
-     "Tjek, at Pb h\xF8rer til den samme kurve: bliv enige om q, A og B, og \xE5"
-     "bn den andens offentlige data igen."},
-    {"Natural is not that big", tooShort, internalCheck},
-    {"Natural not that big", tooShort, internalCheck},
-    {"Modulus must be the same!", "intern regnefejl (to tal h\xF8rte til hver sit modulus).",
-     internalCheck},
-}};
+Explanation explain(bignum::ArithmeticError::Kind kind) {
+    using Kind = bignum::ArithmeticError::Kind;
+    switch (kind) {
+        case Kind::divisionByZero:
+            return {"et tal havde ingen invers modulo q (division med 0).",
+                    "Tjek, at q er et primtal, og at P og Pb ligger p\xE5 kurven."};
+        case Kind::negativeResult:
+            return {"et punkt har koordinater, der ikke er mindre end q.",
+                    "Tjek, at Pb h\xF8rer til den samme kurve: bliv enige om q, A og B, og \xE5"
+                    "bn den andens offentlige data igen."};
+        case Kind::incrementBeyondLength:
+        case Kind::decrementBeyondLength:
+            return {tooShort, internalCheck};
+        case Kind::differentModuli:
+            break;
+    }
+    return {"intern regnefejl (to tal h\xF8rte til hver sit modulus).", internalCheck};
+}
 
 constexpr Explanation outOfMemory{
-    {},
     "tallene er for store til den tilg\xE6ngelige hukommelse.",
     "Tjek, at q og a har det antal cifre, du mente; luk eventuelt andre programmer."};
 
@@ -57,14 +63,11 @@ std::string failureReport(const std::exception_ptr& failure) {
         std::rethrow_exception(failure);
     } catch (const std::bad_alloc&) {
         return report(outOfMemory.failure, outOfMemory.check);
+    } catch (const bignum::ArithmeticError& refused) {
+        const Explanation explanation = explain(refused.kind());
+        return report(explanation.failure, explanation.check);
     } catch (const std::exception& caught) {
-        const std::string_view message = caught.what();
-        for (const Explanation& known : arithmeticFailures) {
-            if (known.message == message) {
-                return report(known.failure, known.check);
-            }
-        }
-        return report(message, {});
+        return report(caught.what(), {});
     } catch (...) {
         return report("ukendt fejl", {});
     }

@@ -1,7 +1,6 @@
 #include "bignum/Modular.h"
 
-#include <stdexcept>
-
+#include "bignum/ArithmeticError.h"
 #include "bignum/Integer.h"
 
 namespace bignum {
@@ -16,7 +15,7 @@ Natural smallNatural(Limb w) {
 
 void requireSameModulus(const Natural& m, const Natural& n) {
     if (m != n) {
-        throw std::invalid_argument("Modulus must be the same!");
+        throw ArithmeticError(ArithmeticError::Kind::differentModuli);
     }
 }
 

@@ -4,10 +4,10 @@
 #include <cassert>
 #include <cstring>
 #include <new>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
+#include "bignum/ArithmeticError.h"
 #include "bignum/Kernels.h"
 
 namespace bignum {
@@ -251,7 +251,7 @@ bool operator==(const Natural& a, const Natural& b) noexcept {
 
 void Natural::incrementFrom(std::size_t k) {
     if (k > length_) {
-        throw std::invalid_argument("Natural is not that big");
+        throw ArithmeticError(ArithmeticError::Kind::incrementBeyondLength);
     }
     std::size_t i = k;
     while (i < length_ && limbs_[i] == allOnes) {
@@ -268,7 +268,7 @@ void Natural::incrementFrom(std::size_t k) {
 
 void Natural::decrementFrom(std::size_t k) {
     if (k > length_) {
-        throw std::invalid_argument("Natural not that big");
+        throw ArithmeticError(ArithmeticError::Kind::decrementBeyondLength);
     }
     std::size_t i = k;
     while (i < length_ && limbs_[i] == 0) {
@@ -323,7 +323,7 @@ void Natural::add(const Natural& y) {
 
 void Natural::subtract(const Natural& y) {
     if (lessThan(y)) {
-        throw std::invalid_argument("result would be negative");
+        throw ArithmeticError(ArithmeticError::Kind::negativeResult);
     }
     const std::span<Limb> xs(data(), length_);
     const std::span<const Limb> ys = y.limbs();
@@ -409,7 +409,7 @@ Natural sum(const Natural& a, const Natural& b) {
 
 Natural difference(const Natural& a, const Natural& b) {
     if (a.lessThan(b)) {
-        throw std::invalid_argument("result would be negative");
+        throw ArithmeticError(ArithmeticError::Kind::negativeResult);
     }
     Natural r(a);
     r.subtract(b);
@@ -453,7 +453,7 @@ Natural productByLimb(const Natural& a, Limb w) {
 
 Natural divide(Natural& x, Natural& d) {
     if (d.length_ == 0) {
-        throw std::invalid_argument("divide by 0 error");
+        throw ArithmeticError(ArithmeticError::Kind::divisionByZero);
     }
     Natural quotient;
     if (&x == &d) {

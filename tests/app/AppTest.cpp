@@ -15,6 +15,7 @@
 
 #include "app/ExchangeFiles.h"
 #include "app/FailureReport.h"
+#include "bignum/ArithmeticError.h"
 #include "gui/CommandDispatch.h"
 #include "gui/WindowLayout.h"
 #include "tests/support/Fakes.h"
@@ -287,10 +288,11 @@ TEST(Commands, FailuresAreReportedOnceAndTheNextCommandWorks) {
     // Danish with what to check (the report's own tests are these: the arithmetic's messages never
     // reach the student).
     EXPECT_THAT(
-        report(std::invalid_argument("result would be negative")),
+        report(bignum::ArithmeticError(bignum::ArithmeticError::Kind::negativeResult)),
         testing::AllOf(testing::HasSubstr("afbrudt: et punkt"), testing::HasSubstr("\nTjek")));
     expect(command::updatePaPab,
-           {offCurve, receivedOffCurve, report(std::invalid_argument("result would be negative"))},
+           {offCurve, receivedOffCurve,
+            report(bignum::ArithmeticError(bignum::ArithmeticError::Kind::negativeResult))},
            [](Student& s) {
                s.state.readInputs(s.view);
                s.state.Pb().fromText(pointText(testPoint));
