@@ -193,8 +193,9 @@ TEST(ExchangeFiles, PublicDataInAnySpellingReadsAsTheCanonicalFile) {
         EXPECT_THAT(s.view.messages, IsEmpty());
     }
     Student s;
+    s.typeTestCurve("");
     s.run(command::openSecretKey, "in.secret", "0x1f2e\r\n");
-    EXPECT_EQ(s.view.text(TextField::a), "1F2E");
+    EXPECT_EQ(s.view.text(TextField::a) + s.view.text(TextField::Pa), "1F2E" + pointText(Pa));
     s.view.type(TextField::q, "0c");
     s.run(command::openPublicData);  // cancelled, and updated all the same
     EXPECT_EQ(s.view.text(TextField::q), "C");
