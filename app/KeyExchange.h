@@ -24,8 +24,9 @@ Inputs testInputs();
 // object's own q, A and B, so the state can be neither copied nor moved. The random source
 // belongs to the caller and must outlive the state.
 //
-// The commands that read the typed fields check them first (checkTypedFields) and return false,
-// having told the user and changed nothing, when one breaks the typed number rule.
+// The commands that read the typed fields check them first (checkTypedFields): when one breaks
+// the typed number rule, they tell the user and change nothing, and readInputs and updatePaPab
+// return false.
 class KeyExchange {
   public:
     explicit KeyExchange(RandomSource& random);

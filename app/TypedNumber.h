@@ -8,6 +8,7 @@
 
 #include "app/KeyExchangeView.h"
 #include "app/TextField.h"
+#include "bignum/Natural.h"
 
 // The one rule for a number written by a student, in a field or in a file, and its Danish
 // message. Every front end reads numbers through readTypedNumber before anything changes.
@@ -31,9 +32,9 @@ struct TypedNumber {
 // values read as what they show. Any other byte, a NUL included, refuses the text.
 TypedNumber readTypedNumber(std::string_view text);
 
-// The most hex digits a number of the program holds (its largest limb count); longer numbers
-// are refused by the file readers rather than run out of memory.
-inline constexpr std::size_t maxNumberDigits = 262144;
+// The most hex digits a number of the program holds: eight for each of its limbs. The file
+// readers refuse longer numbers rather than run out of memory on them.
+inline constexpr std::size_t maxNumberDigits = bignum::Natural::maxLimbs * 8;
 
 // The characters the rule skips.
 inline constexpr std::string_view skippedCharacters = " \t\r\n:";
