@@ -1,131 +1,123 @@
 #include "app/ExchangeFiles.h"
 
 #include <array>
-#include <cstddef>
-#include <optional>
 #include <string>
-#include <string_view>
+#include <system_error>
 #include <utility>
 
-#include "app/FileAccess.h"
+#include "app/Windows1252.h"
 
 namespace app {
 
 namespace {
 
-constexpr std::string_view tooMuchDataMessage = "For meget data";
-constexpr std::string_view tooMuchDataCaption = "Wierdness";
+constexpr std::string_view wrongFileCaption = "Forkert fil";
 constexpr std::string_view saveFailedMessage = "Filen kunne ikke gemmes";
-constexpr std::string_view errorCaption = "Fejl!";
+constexpr std::string_view nothingChanged = ".\nIntet er \xE6ndret. ";
 
-constexpr char separator = '*';
 constexpr std::array<TextField, 5> leadingPublicFields{TextField::q, TextField::A, TextField::B,
                                                        TextField::Px, TextField::Py};
 
-// Field texts and file fields both end at their first NUL.
-std::string_view untilNul(std::string_view text) {
-    return text.substr(0, text.find('\0'));
+std::string fileNamed(std::string_view fileName) {
+    return "Filen \"" + std::string(fileName) + "\"";
 }
 
-std::string textOf(const KeyExchangeView& view, TextField field) {
-    std::string text = view.fieldText(field);
-    text.resize(untilNul(text).size());
-    return text;
+void refuse(KeyExchangeView& view, std::string_view fileName, std::string_view what,
+            std::string_view reason, std::string_view remedy) {
+    view.showMessage(fileNamed(fileName) + std::string(what) + std::string(reason) +
+                         std::string(nothingChanged) + std::string(remedy),
+                     wrongFileCaption, MessageIcon::warning);
 }
 
-void save(KeyExchangeView& view, FileChooser& chooser, const FileDialogOptions& dialog,
-          std::string (*compose)(const KeyExchangeView&), files::Visibility visibility) {
-    const std::optional<std::filesystem::path> path = chooser.choosePath(dialog);
-    if (!path) {
-        return;
+}  // namespace
+
+std::string displayName(const std::filesystem::path& path) {
+    std::string name;
+    try {
+        for (const char32_t c : path.filename().u32string()) {
+            name += toWindows1252(c);
+        }
+    } catch (const std::system_error&) {
+        // A name that is no valid text in the system's encoding: its bytes, as the system has it.
+        name = path.filename().string();
     }
-    if (!files::replaceFile(*path, compose(view), visibility)) {
-        view.showMessage(saveFailedMessage, errorCaption, MessageIcon::warning);
-    }
+    return name;
 }
 
-// The whole file the user chose, or nothing on cancel or when it cannot be read.
-std::optional<std::string> load(KeyExchangeView& view, FileChooser& chooser,
-                                const FileDialogOptions& dialog) {
-    const std::optional<std::filesystem::path> path = chooser.choosePath(dialog);
-    if (!path) {
-        return std::nullopt;
-    }
-    files::ReadResult result = files::readRegularFile(*path, maxExchangeFileBytes);
+std::optional<std::string> readChosenFile(KeyExchangeView& view,
+                                          const std::filesystem::path& path) {
+    files::ReadResult result = files::readRegularFile(path, maxExchangeFileBytes);
     switch (result.status) {
         case files::ReadStatus::ok:
             return std::move(result.bytes);
         case files::ReadStatus::tooLarge:
-            view.showMessage(tooMuchDataMessage, tooMuchDataCaption, MessageIcon::warning);
+            view.showMessage(fileNamed(displayName(path)) +
+                                 " kan ikke bruges: " + tooLargeReason() +
+                                 std::string(nothingChanged) + "V\xE6lg den rigtige fil.",
+                             wrongFileCaption, MessageIcon::warning);
             break;
         case files::ReadStatus::unreadable:
+            view.showMessage(fileNamed(displayName(path)) + " kunne ikke l\xE6ses" +
+                                 std::string(nothingChanged) +
+                                 "Tjek, at filen findes, og at du har lov til at l\xE6se den.",
+                             errorCaption, MessageIcon::warning);
             break;
     }
     return std::nullopt;
 }
 
-std::string composePublicData(const KeyExchangeView& view) {
-    std::string bytes;
-    for (const TextField field : leadingPublicFields) {
-        bytes += textOf(view, field);
-        bytes += separator;
-    }
-    bytes += textOf(view, TextField::Pa);
-    bytes += '\0';
-    return bytes;
-}
-
-std::string composeSecretKey(const KeyExchangeView& view) {
-    return textOf(view, TextField::a);
-}
-
-std::string composeSharedKey(const KeyExchangeView& view) {
-    return textOf(view, TextField::Pab);
-}
-
-}  // namespace
-
-void savePublicData(KeyExchangeView& view, FileChooser& chooser) {
-    save(view, chooser, publicDataSaveDialog, composePublicData, files::Visibility::normal);
-}
-
-void openPublicData(KeyExchange& state, KeyExchangeView& view, FileChooser& chooser) {
-    const std::optional<std::string> content = load(view, chooser, publicDataOpenDialog);
-    if (!content) {
-        return;
-    }
-    std::string_view rest = *content;
-    std::size_t fieldIndex = 0;
-    for (std::size_t end = rest.find(separator); end != std::string_view::npos;
-         end = rest.find(separator)) {
-        if (fieldIndex < leadingPublicFields.size()) {
-            view.setFieldText(leadingPublicFields[fieldIndex], untilNul(rest.substr(0, end)));
-        } else {
-            view.showMessage(tooMuchDataMessage, tooMuchDataCaption, MessageIcon::warning);
-        }
-        ++fieldIndex;
-        rest.remove_prefix(end + 1);
-    }
-    const std::string_view received = untilNul(rest);
-    view.setFieldText(TextField::Pb, received);
-    // Pb is reduced by the curve it came with, not by a q left over from earlier input.
-    state.q().fromHex(textOf(view, TextField::q));
-    state.Pb().fromText(received);
-}
-
-void saveSecretKey(KeyExchangeView& view, FileChooser& chooser) {
-    save(view, chooser, secretKeySaveDialog, composeSecretKey, files::Visibility::ownerOnly);
-}
-
-void openSecretKey(KeyExchangeView& view, FileChooser& chooser) {
-    const std::optional<std::string> content = load(view, chooser, secretKeyOpenDialog);
-    if (content) {
-        view.setFieldText(TextField::a, untilNul(*content));
+void writeChosenFile(KeyExchangeView& view, const std::filesystem::path& path,
+                     std::string_view bytes, files::Visibility visibility) {
+    if (!files::replaceFile(path, bytes, visibility)) {
+        view.showMessage(saveFailedMessage, errorCaption, MessageIcon::warning);
     }
 }
 
-void saveSharedKey(KeyExchangeView& view, FileChooser& chooser) {
-    save(view, chooser, sharedKeySaveDialog, composeSharedKey, files::Visibility::ownerOnly);
+bool openPublicData(KeyExchange& state, KeyExchangeView& view, std::string_view bytes,
+                    std::string_view fileName) {
+    const PublicDataReading reading = readPublicData(bytes);
+    if (!reading.data) {
+        refuse(view, fileName, " er ikke en fil med offentlige data: ", reading.refusal,
+               "\xC5"
+               "bn den .public-fil, som den anden har gemt med \"Gem offentlig data...\", "
+               "eller bed om en ny.");
+        return false;
+    }
+    const PublicData& data = *reading.data;
+    const std::array<const bignum::Natural*, 5> numbers{&data.q, &data.A, &data.B, &data.Px,
+                                                        &data.Py};
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
+        view.setFieldText(leadingPublicFields[k], numbers[k]->toHex());
+    }
+    state.receive(data);
+    view.setFieldText(TextField::Pb, state.Pb().toText());
+    return true;
+}
+
+bool openSecretKey(KeyExchangeView& view, std::string_view bytes, std::string_view fileName) {
+    const SecretKeyReading reading = readSecretKey(bytes);
+    if (!reading.a) {
+        refuse(view, fileName, " er ikke en hemmelig n\xF8gle: ", reading.refusal,
+               "\xC5"
+               "bn den .secret-fil, du selv har gemt med \"Gem hemmelig n\xF8gle a...\".");
+        return false;
+    }
+    view.setFieldText(TextField::a, reading.a->toHex());
+    return true;
+}
+
+std::string publicDataFile(const KeyExchange& state) {
+    return writePublicData(state.publicData());
+}
+
+std::string secretKeyFile(const KeyExchangeView& view) {
+    std::string text = view.fieldText(TextField::a);
+    text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
+    return text;
+}
+
+std::string sharedKeyFile(const KeyExchange& state) {
+    return state.Pab().toText();
 }
 
 }  // namespace app

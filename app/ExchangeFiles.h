@@ -1,15 +1,20 @@
 #pragma once
 
-#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
 
+#include "app/ExchangeFormats.h"
+#include "app/FileAccess.h"
 #include "app/FileChooser.h"
 #include "app/KeyExchange.h"
 #include "app/KeyExchangeView.h"
 
+// The window's five file commands, split at the file's bytes: the dialog and the disk stay with
+// the caller (gui's dispatcher runs the steps in order), so that a front end without either hands
+// bytes in and takes bytes out with the window's own checks, field changes and messages.
 namespace app {
-
-// No exchange file comes near this; anything larger is refused before it is read.
-inline constexpr std::size_t maxExchangeFileBytes = std::size_t{16} * 1024 * 1024;
 
 // The dialogs of the five file commands.
 inline constexpr FileDialogOptions publicDataSaveDialog{
@@ -33,15 +38,31 @@ inline constexpr FileDialogOptions sharedKeySaveDialog{
     {{{"F\xE6lles hemmelige n\xF8gler (*.comkey)", "*.comkey"}, {"All Files (*.*)", "*.*"}}},
     "comkey"};
 
-// ".public": the texts of q, A, B, Px, Py and Pa, separated by "*" and ended by one NUL byte.
-void savePublicData(KeyExchangeView& view, FileChooser& chooser);
-// Puts the first five "*"-separated texts into q, A, B, Px and Py, the last into Pb, and parses
-// it into the state's Pb modulo the q that the q field then holds.
-void openPublicData(KeyExchange& state, KeyExchangeView& view, FileChooser& chooser);
-// ".secret": exactly the text of the a field.
-void saveSecretKey(KeyExchangeView& view, FileChooser& chooser);
-void openSecretKey(KeyExchangeView& view, FileChooser& chooser);
-// ".comkey": exactly the text of the Pab field.
-void saveSharedKey(KeyExchangeView& view, FileChooser& chooser);
+// The name a message gives a file: the last part of its path, in Windows-1252.
+std::string displayName(const std::filesystem::path& path);
+
+// The chosen file whole; nothing, after telling the user, when it cannot be read or is too large
+// to be an exchange file.
+std::optional<std::string> readChosenFile(KeyExchangeView& view, const std::filesystem::path& path);
+// Replaces the chosen file by the bytes; tells the user when that fails (the old file is then
+// whole).
+void writeChosenFile(KeyExchangeView& view, const std::filesystem::path& path,
+                     std::string_view bytes, files::Visibility visibility);
+
+// Opening public data, once the file is read: a file that passes readPublicData puts its
+// q, A, B, Px and Py into their fields and its Pa into Pb, in the state (receive) and its field.
+// Any other file is refused in one message naming it, and nothing changes. Returns whether the
+// file was taken; the window then updates, as it does after a cancel.
+bool openPublicData(KeyExchange& state, KeyExchangeView& view, std::string_view bytes,
+                    std::string_view fileName);
+// Opening a secret key, once the file is read: the same for a ".secret" file, whose
+// number goes into the a field.
+bool openSecretKey(KeyExchangeView& view, std::string_view bytes, std::string_view fileName);
+
+// The bytes of the three saves. Public data and Pab come from the state, as the update that
+// their commands run first leaves it; the secret is the a field's text as typed, up to a NUL.
+std::string publicDataFile(const KeyExchange& state);
+std::string secretKeyFile(const KeyExchangeView& view);
+std::string sharedKeyFile(const KeyExchange& state);
 
 }  // namespace app

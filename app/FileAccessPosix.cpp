@@ -79,11 +79,11 @@ struct TemporaryFile {
 
 // A fresh file in the target's folder, so that the final rename stays within one file system.
 TemporaryFile createTemporaryBeside(const std::filesystem::path& target, mode_t mode) {
-    static unsigned counter = 0;
+    // Names left by a run that crashed are passed over: each save tries from the first name on.
     const std::filesystem::path folder = target.parent_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name =
-            ".~kx" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+            ".~kx" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
         std::filesystem::path candidate = folder / name;
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {

@@ -94,12 +94,12 @@ bool replaceFile(const std::filesystem::path& path, std::string_view bytes,
     if (!path.has_filename()) {
         return false;
     }
-    static unsigned counter = 0;
+    // Names left by a run that crashed are passed over: each save tries from the first name on.
     std::filesystem::path temporary;
     HANDLE created = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = path.parent_path() / (".~kx" + std::to_string(::GetCurrentProcessId()) + "-" +
-                                          std::to_string(counter++) + ".tmp");
+                                          std::to_string(attempt) + ".tmp");
         created = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
         if (created != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) {

@@ -9,6 +9,9 @@ namespace app {
 
 enum class MessageIcon { none, warning };
 
+// The caption of every message that says something went wrong.
+inline constexpr std::string_view errorCaption = "Fejl!";
+
 // The window's side of the key exchange: its nine text fields and its message boxes. All text is
 // Windows-1252 bytes; a shell converts at its edge.
 class KeyExchangeView {

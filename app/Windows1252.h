@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 
 // The program's text encoding as Unicode, for the front ends that convert at their edge.
@@ -18,6 +19,17 @@ inline constexpr std::array<char16_t, 32> windows1252UpperControls{
 constexpr char32_t fromWindows1252(unsigned char byte) noexcept {
     return byte >= 0x80 && byte < 0xA0 ? char32_t{windows1252UpperControls[byte - 0x80U]}
                                        : char32_t{byte};
+}
+
+// The byte of a code point, or "?" for one that Windows-1252 cannot write.
+constexpr char toWindows1252(char32_t codePoint) noexcept {
+    const auto* found =
+        std::find(windows1252UpperControls.begin(), windows1252UpperControls.end(), codePoint);
+    if (found != windows1252UpperControls.end()) {
+        return static_cast<char>(0x80 + (found - windows1252UpperControls.begin()));
+    }
+    const bool sameByte = codePoint < 0x80 || (codePoint >= 0xA0 && codePoint < 0x100);
+    return sameByte ? static_cast<char>(static_cast<unsigned char>(codePoint)) : '?';
 }
 
 }  // namespace app

@@ -19,6 +19,7 @@
 #include "BenchCurves.h"
 #include "GmpAffine.h"
 #include "OpenSslGeneric.h"
+#include "app/ExchangeFiles.h"
 #include "app/KeyExchange.h"
 #include "app/KeyExchangeView.h"
 #include "app/RandomSource.h"
@@ -238,7 +239,14 @@ void updatePaPabBenchmark(benchmark::State& state, CurveSetup& setup) {
     view.setFieldText(app::TextField::a, setup.aHex());
     if (!passes(state, [&] { return setup.problem(); }) || !passes(state, [&] {
             const CurveSetup::References& expected = setup.references();
-            exchange.Pb().fromText(expected.bP);
+            std::string received;
+            for (const std::string_view number :
+                 {parameters.q, parameters.A, parameters.B, parameters.Px, parameters.Py}) {
+                received += std::string(number) + "*";
+            }
+            if (!app::openPublicData(exchange, view, received + expected.bP, "b.public")) {
+                return std::string("the other's public data was refused");
+            }
             exchange.updatePaPab(view);
             if (view.messages() != 0) {
                 return std::string("the update complained about the input");

@@ -1,7 +1,6 @@
 #include "cli/CommandLine.h"
 
 #include <algorithm>
-#include <array>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -10,11 +9,11 @@
 #include <vector>
 
 #include "app/CurveChecks.h"
-#include "app/ExchangeFiles.h"
+#include "app/ExchangeFormats.h"
 #include "app/FailureReport.h"
 #include "app/FileAccess.h"
 #include "app/KeyExchange.h"
-#include "app/KeyExchangeView.h"
+#include "app/TypedNumber.h"
 #include "cli/Terminal.h"
 #include "cli/TraceTable.h"
 #include "curve/ScalarMultiplication.h"
@@ -22,8 +21,6 @@
 namespace cli {
 
 namespace {
-
-using app::TextField;
 
 constexpr std::string_view programName = "keyexchange-cli";
 // Beyond this the arithmetic runs for minutes or longer, and a trace has more rows than anyone
@@ -33,9 +30,10 @@ constexpr std::size_t largestNumberBits = 4096;
 constexpr std::string_view helpText =
     "Brug: keyexchange-cli KOMMANDO ...\n"
     "\n"
-    "Diffie-Hellman n\xF8gleudveksling p\xE5 kommandolinjen. Udvekslingsfilerne l\xE6ses pr\xE6"
-    "cis, som\n"
-    "vinduet l\xE6ser dem.\n"
+    "Diffie-Hellman n\xF8gleudveksling p\xE5 kommandolinjen. Udvekslingsfilerne l\xE6ses og "
+    "tjekkes\n"
+    "pr\xE6"
+    "cis, som vinduet l\xE6ser og tjekker dem.\n"
     "\n"
     "  check FIL.public ...\n"
     "      Tjekker hver fil og skriver \xE9n linje: q's st\xF8rrelse i bit, om q er et primtal\n"
@@ -45,7 +43,9 @@ constexpr std::string_view helpText =
     "  shared FIL.secret FIL.public [--expect FIL.comkey]\n"
     "      Skriver det f\xE6lles punkt Pab = a\xB7Pb, hvor a er det hemmelige tal og Pb er Pa fra\n"
     "      den offentlige fil, pr\xE6"
-    "cis som \"Gem f\xE6lles n\xF8gle Pab...\" gemmer det. Med --expect\n"
+    "cis som \"Gem f\xE6lles n\xF8gle Pab...\" gemmer det. "
+    "Klarer\n"
+    "      filen ikke alle tjek fra check, siges det, og status bliver 1. Med --expect\n"
     "      sammenlignes det med .comkey-filen.\n"
     "  trace FIL.secret FIL.public [--csv]\n"
     "  trace --test-values HEX_A [--csv]\n"
@@ -57,45 +57,10 @@ constexpr std::string_view helpText =
     "  --help\n"
     "      Viser denne hj\xE6lp.\n"
     "\n"
-    "Afslutningsstatus: 0 n\xE5r alt er i orden, 1 n\xE5r et tjek, en sammenligning eller en\n"
-    "udregning fejler, 2 ved forkert brug eller en fil, der ikke kan l\xE6ses.\n";
-
-// The window's nine fields in memory, and its messages collected in order.
-class MemoryView final : public app::KeyExchangeView {
-  public:
-    std::string fieldText(TextField field) const override { return fields_[index(field)]; }
-    void setFieldText(TextField field, std::string_view text) override {
-        fields_[index(field)] = std::string(text);
-    }
-    void showMessage(std::string_view text, std::string_view, app::MessageIcon) override {
-        messages.emplace_back(text);
-    }
-
-    std::vector<std::string> messages;
-
-  private:
-    static std::size_t index(TextField field) { return static_cast<std::size_t>(field); }
-    std::array<std::string, app::allTextFields.size()> fields_;
-};
-
-// Answers every file dialog with the file named on the command line.
-class ArgumentChooser final : public app::FileChooser {
-  public:
-    explicit ArgumentChooser(std::string_view argument) : path_(argumentPath(argument)) {}
-    std::optional<std::filesystem::path> choosePath(const app::FileDialogOptions&) override {
-        return path_;
-    }
-
-  private:
-    std::filesystem::path path_;
-};
-
-// One student's window, in memory.
-struct Session {
-    explicit Session(app::RandomSource& random) : state(random) {}
-    MemoryView view;
-    app::KeyExchange state;
-};
+    "Afslutningsstatus: 0 n\xE5r alt er i orden; 1 n\xE5r en fils indhold ikke klarer et tjek,\n"
+    "sammenligningen eller udregningen fejler; 2 ved forkert brug (ogs\xE5 filer i hinandens\n"
+    "pladser) eller en fil, der ikke kan \xE5"
+    "bnes.\n";
 
 // The arguments after the command: files, and the options with their values.
 struct Arguments {
@@ -137,56 +102,109 @@ std::optional<Arguments> parse(std::span<const std::string_view> args, std::ostr
     return parsed;
 }
 
-// Whether the file can be read as an exchange file, as the window's file commands read it.
-bool readable(std::string_view name, std::ostream& err) {
-    switch (app::files::readRegularFile(argumentPath(name), app::maxExchangeFileBytes).status) {
+constexpr std::string_view notPublicData = "er ikke en fil med offentlige data: ";
+constexpr std::string_view notSecretKey = "er ikke en hemmelig n\xF8gle: ";
+
+// A file named on the command line, or the exit status of why not, said on err.
+struct FileBytes {
+    std::optional<std::string> bytes;
+    int status = exitSuccess;
+};
+
+// The whole file: a file that cannot be opened is a usage error; one too large to be an
+// exchange file fails as its contents would.
+FileBytes readArgument(std::string_view name, std::string_view refusal, std::ostream& err) {
+    app::files::ReadResult read =
+        app::files::readRegularFile(argumentPath(name), app::maxExchangeFileBytes);
+    switch (read.status) {
         case app::files::ReadStatus::ok:
-            return true;
+            return {std::move(read.bytes), exitSuccess};
         case app::files::ReadStatus::tooLarge:
-            complain(err, name, "filen er for stor til at v\xE6re en udvekslingsfil");
-            return false;
+            complain(err, name, std::string(refusal) + app::tooLargeReason());
+            return {std::nullopt, exitCheckFailed};
         case app::files::ReadStatus::unreadable:
             break;
     }
     complain(err, name, "filen findes ikke eller kan ikke l\xE6ses");
-    return false;
+    return {std::nullopt, exitUsage};
 }
 
-bool allReadable(const std::vector<std::string_view>& names, std::ostream& err) {
-    return std::all_of(names.begin(), names.end(),
-                       [&](std::string_view name) { return readable(name, err); });
+struct PublicFile {
+    std::optional<app::PublicData> data;
+    int status = exitSuccess;
+};
+
+// A public-data file checked whole; a secret key in its place is a usage error.
+PublicFile readPublicFile(std::string_view name, std::ostream& err) {
+    FileBytes file = readArgument(name, notPublicData, err);
+    if (!file.bytes) {
+        return {std::nullopt, file.status};
+    }
+    if (app::looksLikeSecretKey(*file.bytes)) {
+        complain(err, name,
+                 "er en hemmelig n\xF8gle (en .secret-fil); her skal st\xE5 en fil med offentlige "
+                 "data (en .public-fil)");
+        return {std::nullopt, exitUsage};
+    }
+    app::PublicDataReading reading = app::readPublicData(*file.bytes);
+    if (!reading.data) {
+        complain(err, name, std::string(notPublicData) + reading.refusal);
+        return {std::nullopt, exitCheckFailed};
+    }
+    return {std::move(reading.data), exitSuccess};
 }
 
-// Loads the exchange files as the window's commands to open a secret key and public data do, and
-// reads the fields; refuses numbers too large to compute with here.
-bool load(Session& session, std::string_view secretFile, std::string_view publicFile,
-          std::ostream& err) {
-    ArgumentChooser secret(secretFile);
-    app::openSecretKey(session.view, secret);
-    ArgumentChooser received(publicFile);
-    app::openPublicData(session.state, session.view, received);
-    session.state.readInputs(session.view);
-    const std::size_t bits = app::bitLength(session.state.q());
+// The secret key and the public data of shared and trace, each checked whole, or the exit
+// status of why not. Files in each other's places are a usage error that says where each goes.
+struct ExchangeFiles {
+    app::Inputs inputs;  // the public file's curve and P, and the secret a
+    std::optional<app::PublicData> received;
+    int status = exitSuccess;
+};
+
+ExchangeFiles readExchangeFiles(std::string_view command, std::string_view secretName,
+                                std::string_view publicName, std::ostream& err) {
+    ExchangeFiles files;
+    const FileBytes secret = readArgument(secretName, notSecretKey, err);
+    const FileBytes received = readArgument(publicName, notPublicData, err);
+    if (!secret.bytes || !received.bytes) {
+        files.status = std::max(secret.status, received.status);
+        return files;
+    }
+    if (app::readPublicData(*secret.bytes).data || app::looksLikeSecretKey(*received.bytes)) {
+        std::string text(1, '"');
+        text += command;
+        text +=
+            "\" tager den hemmelige n\xF8gle f\xF8rst og de offentlige data bagefter: "
+            "keyexchange-cli ";
+        text += command;
+        text += " FIL.secret FIL.public";
+        files.status = usageError(err, text);
+        return files;
+    }
+    const app::SecretKeyReading key = app::readSecretKey(*secret.bytes);
+    app::PublicDataReading reading = app::readPublicData(*received.bytes);
+    if (!key.a) {
+        complain(err, secretName, std::string(notSecretKey) + key.refusal);
+    }
+    if (!reading.data) {
+        complain(err, publicName, std::string(notPublicData) + reading.refusal);
+    }
+    if (!key.a || !reading.data) {
+        files.status = exitCheckFailed;
+        return files;
+    }
+    const app::PublicData& data = *reading.data;
+    files.inputs = {data.q, data.A, data.B, data.Px, data.Py, *key.a};
+    const std::size_t bits = app::bitLength(data.q);
+    files.received = std::move(reading.data);
     if (bits > largestNumberBits) {
-        complain(err, publicFile,
+        complain(err, publicName,
                  "q har " + std::to_string(bits) + " bit; her regnes med h\xF8jst " +
                      std::to_string(largestNumberBits) + " bit");
-        return false;
+        files.status = exitCheckFailed;
     }
-    return true;
-}
-
-// The messages the window would have shown, then the failure that stopped the command, if any.
-int finish(const Session& session, std::ostream& err, std::string_view name, int status,
-           const std::exception_ptr& failure = nullptr) {
-    for (const std::string& message : session.view.messages) {
-        complain(err, name, message);
-    }
-    if (failure) {
-        complain(err, name, app::failureReport(failure));
-        return std::max(status, exitCheckFailed);
-    }
-    return status;
+    return files;
 }
 
 std::string verdictLine(const app::CurveVerdicts& verdicts) {
@@ -201,6 +219,24 @@ std::string verdictLine(const app::CurveVerdicts& verdicts) {
            "; Pa ligger p\xE5 kurven: " + yesOrNo(verdicts.publicPointOnCurve);
 }
 
+// What fails of check's verdicts, in words about the file's own numbers; its Pa lies on the curve,
+// or the file was refused.
+std::vector<std::string> failedChecks(const app::CurveVerdicts& verdicts) {
+    std::vector<std::string> failed;
+    if (verdicts.q == app::Primality::composite) {
+        failed.emplace_back("q i filen er ikke et primtal");
+    } else if (verdicts.q == app::Primality::tooLargeToTest) {
+        failed.emplace_back("q i filen er for stor til at blive testet");
+    }
+    if (!verdicts.nonSingular) {
+        failed.emplace_back("kurven i filen er singul\xE6r (4A\xB3 + 27B\xB2 er 0 modulo q)");
+    }
+    if (!verdicts.pOnCurve) {
+        failed.emplace_back("P i filen ligger ikke p\xE5 kurven");
+    }
+    return failed;
+}
+
 int check(const Arguments& arguments, std::ostream& out, std::ostream& err,
           app::RandomSource& random) {
     if (arguments.files.empty() || arguments.expect || arguments.testValues || arguments.csv) {
@@ -208,22 +244,22 @@ int check(const Arguments& arguments, std::ostream& out, std::ostream& err,
     }
     int status = exitSuccess;
     for (const std::string_view name : arguments.files) {
-        if (!readable(name, err)) {
-            status = exitUsage;
+        const PublicFile file = readPublicFile(name, err);
+        status = std::max(status, file.status);
+        if (!file.data) {
             continue;
         }
-        Session session(random);
         try {
-            ArgumentChooser chooser(name);
-            app::openPublicData(session.state, session.view, chooser);
-            session.state.readInputs(session.view);
-            const app::CurveVerdicts verdicts =
-                app::checkCurve(session.state, session.state.Pb(), random);
+            app::KeyExchange state(random);
+            state.receive(*file.data);
+            state.setInputs(
+                {file.data->q, file.data->A, file.data->B, file.data->Px, file.data->Py, {}});
+            const app::CurveVerdicts verdicts = app::checkCurve(state, state.Pb(), random);
             out << name << ": " << forTerminal(verdictLine(verdicts)) << '\n';
-            const int fileStatus = verdicts.allHold() ? exitSuccess : exitCheckFailed;
-            status = std::max(status, finish(session, err, name, fileStatus));
+            status = std::max(status, verdicts.allHold() ? exitSuccess : exitCheckFailed);
         } catch (...) {
-            status = std::max(status, finish(session, err, name, status, std::current_exception()));
+            complain(err, name, app::failureReport(std::current_exception()));
+            status = std::max(status, exitCheckFailed);
         }
     }
     return status;
@@ -234,35 +270,84 @@ int shared(const Arguments& arguments, std::ostream& out, std::ostream& err,
     if (arguments.files.size() != 2 || arguments.testValues || arguments.csv) {
         return usageError(err, "\"shared\" tager en .secret-fil, en .public-fil og evt. --expect");
     }
-    std::vector<std::string_view> names = arguments.files;
+    std::optional<std::string> expected;
     if (arguments.expect) {
-        names.push_back(*arguments.expect);
-    }
-    if (!allReadable(names, err)) {
-        return exitUsage;
-    }
-    Session session(random);
-    try {
-        if (!load(session, names[0], names[1], err)) {
-            return finish(session, err, {}, exitUsage);
+        // Any bytes may be compared, so only a file that cannot be opened stops the command.
+        FileBytes file = readArgument(*arguments.expect, {}, err);
+        if (!file.bytes) {
+            return file.status;
         }
-        session.state.computePaPab();
-        session.state.showState(session.view);
-    } catch (...) {
-        return finish(session, err, {}, exitSuccess, std::current_exception());
+        expected = std::move(file.bytes);
     }
-    const std::string point = session.view.fieldText(TextField::Pab);
+    const std::string_view publicName = arguments.files[1];
+    const ExchangeFiles files = readExchangeFiles("shared", arguments.files[0], publicName, err);
+    if (files.status != exitSuccess) {
+        return files.status;
+    }
+    int status = exitSuccess;
+    std::string point;
+    try {
+        app::KeyExchange state(random);
+        state.receive(*files.received);
+        state.setInputs(files.inputs);
+        for (const std::string& failed : failedChecks(app::checkCurve(state, state.Pb(), random))) {
+            complain(err, publicName, failed);
+            status = exitCheckFailed;
+        }
+        state.computePaPab();
+        point = state.Pab().toText();
+    } catch (...) {
+        complain(err, {}, app::failureReport(std::current_exception()));
+        return exitCheckFailed;
+    }
     out << point << (outIsTerminal ? "\n" : "");
     out.flush();
-    if (!arguments.expect) {
-        return finish(session, err, {}, exitSuccess);
+    if (expected) {
+        const bool agrees = *expected == point;
+        complain(err, *arguments.expect,
+                 agrees ? "Pab stemmer med filen" : "Pab stemmer IKKE med filen");
+        status = std::max(status, agrees ? exitSuccess : exitCheckFailed);
     }
-    const bool agrees =
-        app::files::readRegularFile(argumentPath(*arguments.expect), app::maxExchangeFileBytes)
-            .bytes == point;
-    complain(err, *arguments.expect,
-             agrees ? "Pab stemmer med filen" : "Pab stemmer IKKE med filen");
-    return finish(session, err, {}, agrees ? exitSuccess : exitCheckFailed);
+    return status;
+}
+
+// The table of a*P on the state's curve, and the Pa it ends with.
+void writeTrace(app::KeyExchange& state, bool csv, std::ostream& out) {
+    state.computePaPab();
+    const std::string q = state.q().toHex();
+    if (!csv) {
+        out << forTerminal("q = " + q + ", A = " + state.A().value().toHex() +
+                           ", B = " + state.B().value().toHex() + ", P = (" +
+                           state.P().x().value().toHex() + ", " + state.P().y().value().toHex() +
+                           "), a = " + state.a().toHex() + "\n" +
+                           "a\xB7P trin for trin, \xE9n r\xE6kke for hver bit af a, laveste "
+                           "f\xF8rst:\n");
+    }
+    TraceTable table(out, csv, q.size(), app::bitLength(state.a()));
+    table.writeHeadings();
+    curve::multiply(state.P(), state.a(), &table);
+    if (!csv) {
+        out << forTerminal(std::string("Pa = a\xB7P = ") + state.Pa().toText()) << '\n';
+    }
+}
+
+// a from --test-values, read by the rule of the window's a field and with its message.
+std::optional<bignum::Natural> testValuesSecret(std::string_view text, std::ostream& err) {
+    const app::TypedNumber number = app::readTypedNumber(text);
+    if (number.bad) {
+        complain(err, {}, app::badFieldMessage(app::TextField::a, *number.bad));
+        return std::nullopt;
+    }
+    // Canonical digits: more than a quarter as many as the bits allowed means too many bits.
+    if (number.digits.size() > largestNumberBits / 4) {
+        usageError(err, "a har over " + std::to_string(largestNumberBits) +
+                            " bit; et spor viser h\xF8jst " + std::to_string(largestNumberBits) +
+                            " trin");
+        return std::nullopt;
+    }
+    bignum::Natural a;
+    a.fromHex(number.digits);
+    return a;
 }
 
 int trace(const Arguments& arguments, std::ostream& out, std::ostream& err,
@@ -270,45 +355,38 @@ int trace(const Arguments& arguments, std::ostream& out, std::ostream& err,
     if (arguments.expect || arguments.files.size() != (arguments.testValues ? 0U : 2U)) {
         return usageError(err, "\"trace\" tager en .secret- og en .public-fil eller --test-values");
     }
-    if (!arguments.testValues && !allReadable(arguments.files, err)) {
-        return exitUsage;
-    }
-    Session session(random);
-    try {
-        if (arguments.testValues) {
-            session.state.useTestValues(session.view);
-            session.view.setFieldText(TextField::a, *arguments.testValues);
-            session.state.readInputs(session.view);
-        } else if (!load(session, arguments.files[0], arguments.files[1], err)) {
-            return finish(session, err, {}, exitUsage);
+    app::Inputs inputs;
+    if (arguments.testValues) {
+        const std::optional<bignum::Natural> a = testValuesSecret(*arguments.testValues, err);
+        if (!a) {
+            return exitUsage;
         }
-        const std::size_t steps = app::bitLength(session.state.a());
+        inputs = app::testInputs();
+        inputs[5] = *a;
+    } else {
+        const ExchangeFiles files =
+            readExchangeFiles("trace", arguments.files[0], arguments.files[1], err);
+        if (files.status != exitSuccess) {
+            return files.status;
+        }
+        inputs = files.inputs;
+        const std::size_t steps = app::bitLength(inputs[5]);
         if (steps > largestNumberBits) {
-            complain(err, {},
+            complain(err, arguments.files[0],
                      "a har " + std::to_string(steps) + " bit; et spor viser h\xF8jst " +
                          std::to_string(largestNumberBits) + " trin");
-            return finish(session, err, {}, exitUsage);
+            return exitCheckFailed;
         }
-        session.state.computePaPab();
-        session.state.showState(session.view);
-        const auto field = [&](TextField f) { return session.view.fieldText(f); };
-        if (!arguments.csv) {
-            out << forTerminal(
-                "q = " + field(TextField::q) + ", A = " + field(TextField::A) +
-                ", B = " + field(TextField::B) + ", P = (" + field(TextField::Px) + ", " +
-                field(TextField::Py) + "), a = " + field(TextField::a) + "\n" +
-                "a\xB7P trin for trin, \xE9n r\xE6kke for hver bit af a, laveste f\xF8rst:\n");
-        }
-        TraceTable table(out, arguments.csv, field(TextField::q).size(), steps);
-        table.writeHeadings();
-        curve::multiply(session.state.P(), session.state.a(), &table);
-        if (!arguments.csv) {
-            out << forTerminal("Pa = a\xB7P = " + field(TextField::Pa)) << '\n';
-        }
-    } catch (...) {
-        return finish(session, err, {}, exitSuccess, std::current_exception());
     }
-    return finish(session, err, {}, exitSuccess);
+    try {
+        app::KeyExchange state(random);
+        state.setInputs(inputs);
+        writeTrace(state, arguments.csv, out);
+    } catch (...) {
+        complain(err, {}, app::failureReport(std::current_exception()));
+        return exitCheckFailed;
+    }
+    return exitSuccess;
 }
 
 }  // namespace

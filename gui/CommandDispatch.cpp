@@ -1,22 +1,23 @@
 #include "gui/CommandDispatch.h"
 
 #include <exception>
+#include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "app/ExchangeFiles.h"
 #include "app/FailureReport.h"
+#include "app/TypedNumber.h"
 #include "gui/WindowLayout.h"
 
 namespace gui {
 
 namespace {
 
-constexpr std::string_view errorCaption = "Fejl!";
-
 void reportInterruption(app::KeyExchangeView& view, const std::exception_ptr& failure) noexcept {
     // Composing or showing the report may fail in turn; the command has stopped either way.
     try {
-        view.showMessage(app::failureReport(failure), errorCaption, app::MessageIcon::none);
+        view.showMessage(app::failureReport(failure), app::errorCaption, app::MessageIcon::none);
     } catch (...) {
     }
 }
@@ -27,29 +28,69 @@ CommandDispatcher::CommandDispatcher(app::KeyExchange& state, app::KeyExchangeVi
                                      app::FileChooser& chooser, ShellRequests& shell)
     : state_(state), view_(view), chooser_(chooser), shell_(shell) {}
 
+void CommandDispatcher::open(const app::FileDialogOptions& dialog,
+                             std::initializer_list<app::TextField> typed, const Load& load) {
+    if (!app::checkTypedFields(view_, typed)) {
+        return;
+    }
+    const std::optional<std::filesystem::path> path = chooser_.choosePath(dialog);
+    if (!path) {
+        state_.updatePaPab(view_);
+        return;
+    }
+    const std::optional<std::string> bytes = app::readChosenFile(view_, *path);
+    if (bytes && load(*bytes, app::displayName(*path))) {
+        state_.updatePaPab(view_);
+    }
+}
+
+void CommandDispatcher::save(const app::FileDialogOptions& dialog,
+                             const std::function<std::string()>& compose,
+                             app::files::Visibility visibility) {
+    if (const std::optional<std::filesystem::path> path = chooser_.choosePath(dialog)) {
+        app::writeChosenFile(view_, *path, compose(), visibility);
+    }
+}
+
 void CommandDispatcher::dispatch(int commandId) noexcept {
+    using app::TextField;
+    using Visibility = app::files::Visibility;
     try {
         switch (commandId) {
-            // Each save first updates, as each load does afterwards, so that a saved Pa or Pab
-            // belongs to the q, A, B, P and a saved beside it or still shown.
+            // Each save of a point first updates, as each load does afterwards, so that a saved
+            // Pa or Pab belongs to the q, A, B, P and a saved beside it or still shown.
             case command::savePublicData:
-                state_.updatePaPab(view_);
-                app::savePublicData(view_, chooser_);
+                if (state_.updatePaPab(view_)) {
+                    save(
+                        app::publicDataSaveDialog, [this] { return app::publicDataFile(state_); },
+                        Visibility::normal);
+                }
                 break;
             case command::saveSecretKey:
-                app::saveSecretKey(view_, chooser_);
+                save(
+                    app::secretKeySaveDialog, [this] { return app::secretKeyFile(view_); },
+                    Visibility::ownerOnly);
                 break;
+            // The update after a load reads the file's numbers and the typed ones beside them.
             case command::openPublicData:
-                app::openPublicData(state_, view_, chooser_);
-                state_.updatePaPab(view_);
+                open(app::publicDataOpenDialog, {TextField::a},
+                     [this](std::string_view bytes, std::string_view name) {
+                         return app::openPublicData(state_, view_, bytes, name);
+                     });
                 break;
             case command::openSecretKey:
-                app::openSecretKey(view_, chooser_);
-                state_.updatePaPab(view_);
+                open(app::secretKeyOpenDialog,
+                     {TextField::q, TextField::A, TextField::B, TextField::Px, TextField::Py},
+                     [this](std::string_view bytes, std::string_view name) {
+                         return app::openSecretKey(view_, bytes, name);
+                     });
                 break;
             case command::saveSharedKey:
-                state_.updatePaPab(view_);
-                app::saveSharedKey(view_, chooser_);
+                if (state_.updatePaPab(view_)) {
+                    save(
+                        app::sharedKeySaveDialog, [this] { return app::sharedKeyFile(state_); },
+                        Visibility::ownerOnly);
+                }
                 break;
             case command::exit:
                 shell_.requestClose();

@@ -1,5 +1,11 @@
 #pragma once
 
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "app/FileAccess.h"
 #include "app/FileChooser.h"
 #include "app/KeyExchange.h"
 #include "app/KeyExchangeView.h"
@@ -33,6 +39,16 @@ class CommandDispatcher {
     void dispatch(int commandId) noexcept;
 
   private:
+    // Takes the bytes of a file and its name; false when it refused the file.
+    using Load = std::function<bool(std::string_view bytes, std::string_view fileName)>;
+    // Checks the fields the update after the load reads, asks for the file, reads it and hands
+    // its bytes to the load; updates after a load that took the file, and after a cancel.
+    void open(const app::FileDialogOptions& dialog, std::initializer_list<app::TextField> typed,
+              const Load& load);
+    // Asks where, composes the bytes and writes them.
+    void save(const app::FileDialogOptions& dialog, const std::function<std::string()>& compose,
+              app::files::Visibility visibility);
+
     app::KeyExchange& state_;
     app::KeyExchangeView& view_;
     app::FileChooser& chooser_;

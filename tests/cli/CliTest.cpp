@@ -1,15 +1,23 @@
-// keyexchange-cli in-process, on files written here, against the curve oracle.
+// keyexchange-cli in-process, on files written here, against the curve oracle; and the bad inputs
+// of the window and the command line side by side.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
+#include "app/ExchangeFormats.h"
+#include "app/TypedNumber.h"
 #include "cli/CommandLine.h"
+#include "cli/Terminal.h"
+#include "gui/WindowLayout.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/SmallCurve.h"
 #include "tests/support/Support.h"
 
 namespace kxtest {
 namespace {
+
+using app::TextField;
 
 struct Outcome {
     int status;
@@ -22,21 +30,25 @@ Outcome cli(const std::vector<std::string>& args, bool terminal = false) {
     const int status = cli::runCli(views, out, err, random, terminal);
     return {status, out.str(), err.str()};
 }
+// Composite, and a strong pseudoprime to every prime base up to 31: random bases catch it.
+constexpr SmallCurve composite{3825123056546413051, 5, 3825123056546413051 - 5};
 const std::string verdicts = "55 bit; q er et primtal: ja; kurven er ikke-singul\xC3\xA6r: ja; ";
-const std::string onCurve = "P ligger p\xC3\xA5 kurven: ja; Pa ligger p\xC3\xA5 kurven: ";
+const std::string onCurve = "P ligger p\xC3\xA5 kurven: ";
+const std::string PaOnCurve = "; Pa ligger p\xC3\xA5 kurven: ja";
 
 TEST(Cli, CheckGivesEachVerdictAndFailsOnAnyNo) {
     TempDir dir;
-    const AffinePoint unit{false, 1, 1}, offCurve{false, testPoint.x, testPoint.y + 1};
+    const AffinePoint unit{false, 1, 1}, offCurve{false, testPoint.x, testPoint.y + 1},
+        Pa = testCurve.multiply("1F2E", testPoint);
     const std::array<std::string, 3> rows[] = {
-        {"sound", publicData(testCurve, testPoint, testCurve.multiply("1F2E", testPoint)),
-         verdicts + onCurve + "ja"},
-        {"offcurve", publicData(testCurve, testPoint, offCurve), verdicts + onCurve + "nej"},
-        // Composite, and a strong pseudoprime to every prime base up to 31: random bases catch it.
-        {"composite", publicData({3825123056546413051, 5, 3825123056546413051 - 5}, unit, unit),
-         "62 bit; q er et primtal: nej; kurven er ikke-singul\xC3\xA6r: ja; " + onCurve + "ja"},
+        {"sound", publicData(testCurve, testPoint, Pa), verdicts + onCurve + "ja" + PaOnCurve},
+        {"offcurve", publicData(testCurve, offCurve, Pa), verdicts + onCurve + "nej" + PaOnCurve},
+        {"composite", publicData(composite, unit, unit),
+         "62 bit; q er et primtal: nej; kurven er ikke-singul\xC3\xA6r: ja; " + onCurve + "ja" +
+             PaOnCurve},
         {"singular", publicData({5, 0, 0}, {false, 4, 2}, {false, 1, 1}),  // y^2 = x^3
-         "3 bit; q er et primtal: ja; kurven er ikke-singul\xC3\xA6r: nej; " + onCurve + "ja"},
+         "3 bit; q er et primtal: ja; kurven er ikke-singul\xC3\xA6r: nej; " + onCurve + "ja" +
+             PaOnCurve},
     };
     std::vector<std::string> args{"check"};
     std::string expected;
@@ -88,11 +100,13 @@ TEST(Cli, TraceRowsAreTheOraclesStepsAndSharedIsWhereTheyEnd) {
         }
         EXPECT_FALSE(std::getline(rows, row));
         // The file's last point is P, so a shared key is where the trace ends; --expect compares.
+        // The even q fails check, and so shared, which still gives the point.
         const std::string Pab = pointText(result), key = (dir / "k.comkey").string();
         EXPECT_EQ(cli({"shared", secret, pub}).out, Pab);
         for (const std::string& expected : {Pab, Pab + " ", Pab.substr(1)}) {
             writeFile(key, expected);
-            EXPECT_EQ(cli({"shared", secret, pub, "--expect", key}).status, expected != Pab);
+            EXPECT_EQ(cli({"shared", secret, pub, "--expect", key}).status,
+                      expected != Pab || c.q % 2 == 0);
         }
     }
     const std::string a = hexText(testSeed()), Pa = pointText(testCurve.multiply(a, testPoint));
@@ -116,6 +130,166 @@ TEST(Cli, UsageErrorsAndUnreadableFilesExitTwoWithOneLine) {
         EXPECT_TRUE(std::count(run.err.begin(), run.err.end(), '\n') == 1 &&
                     namesMissing == (args.size() > 1 && args.back() == missing))
             << run.err;
+    }
+}
+
+// shared succeeds only with a file that passes every check; a composite q still gives the point
+// the window computes. Files in each other's places are a usage error.
+TEST(Cli, SharedExitsZeroOnlyForASoundFile) {
+    TempDir dir;
+    const AffinePoint unit{false, 1, 1};
+    const std::string secret = (dir / "a.secret").string(), sound = (dir / "b.public").string(),
+                      compositeQ = (dir / "c.public").string();
+    writeFile(secret, "1F2E");
+    writeFile(sound, publicData(testCurve, testPoint, testPoint));
+    writeFile(compositeQ, publicData(composite, unit, unit));
+    const std::tuple<std::vector<std::string>, int, std::string, std::string> rows[] = {
+        {{"shared", secret, sound}, 0, pointText(testCurve.multiply("1F2E", testPoint)), ""},
+        {{"shared", secret, compositeQ},
+         1,
+         pointText(composite.multiply("1F2E", unit)),
+         "keyexchange-cli: " + compositeQ + ": q i filen er ikke et primtal\n"},
+        {{"shared", sound, secret},
+         2,
+         "",
+         "keyexchange-cli: \"shared\" tager den hemmelige n\xC3\xB8gle f\xC3\xB8rst og de "
+         "offentlige data bagefter: keyexchange-cli shared FIL.secret FIL.public (se "
+         "keyexchange-cli --help)\n"}};
+    for (const auto& [args, status, out, err] : rows) {
+        const Outcome run = cli(args);
+        EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tie(status, out, err));
+    }
+}
+
+// Everything a command may change: the nine texts, the state and the files in the folder.
+std::string everything(const Student& s) {
+    std::string all;
+    for (const std::string& text : s.view.texts) {
+        all += text + "|";
+    }
+    for (const bignum::Natural* n :
+         {&s.state.q(), &s.state.A().value(), &s.state.B().value(), &s.state.a()}) {
+        all += std::string(n->toHex()) + "|";
+    }
+    for (const curve::CurvePoint* p :
+         {&s.state.P(), &s.state.Pa(), &s.state.Pb(), &s.state.Pab()}) {
+        all += std::string(p->toText()) + "|";
+    }
+    std::set<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(s.dir.path)) {
+        files.insert(entry.path().filename().string() + "=" + readFile(entry.path()));
+    }
+    for (const std::string& file : files) {
+        all += file + "|";
+    }
+    return all;
+}
+
+std::string typed(std::string_view field, std::string_view character, int place) {
+    return "Feltet " + std::string(field) + " indeholder " + std::string(character) +
+           " p\xE5 plads " + std::to_string(place) +
+           ", og det er ikke et hex-ciffer.\nTal skrives i hex med cifrene 0-9 og A-F (store eller "
+           "sm\xE5 bogstaver). Mellemrum, linjeskift, \":\" og \"0x\" foran tallet springes "
+           "over.\nIntet er \xE6ndret: ret feltet, og pr\xF8v igen.";
+}
+std::string notPublic(std::string_view reason) {
+    return "Filen \"f\" er ikke en fil med offentlige data: " + std::string(reason) +
+           ".\nIntet er \xE6ndret. \xC5"
+           "bn den .public-fil, som den anden har gemt med \"Gem "
+           "offentlig data...\", eller bed om en ny.";
+}
+std::string notSecret(std::string_view reason) {
+    return "Filen \"f\" er ikke en hemmelig n\xF8gle: " + std::string(reason) +
+           ".\nIntet er \xE6ndret. \xC5"
+           "bn den .secret-fil, du selv har gemt med \"Gem hemmelig "
+           "n\xF8gle a...\".";
+}
+
+struct BadInput {
+    int command;          // run by a student in the middle of an exchange
+    std::string input;    // typed into the field, or the file the dialog answers with
+    std::string message;  // the window's one message
+    // The line keyexchange-cli writes for the same input ("F: " for the file's path): a typed a
+    // as trace --test-values, public data to check, a secret to shared; empty for none.
+    std::string cli;
+    int status = 0;
+    std::optional<TextField> field = std::nullopt;
+    std::string caption = "Forkert fil";
+};
+
+TEST(BadInputs, GetOneMessageAndChangeNothing) {
+    namespace command = gui::command;
+    using namespace std::string_literals;
+    const std::string curve = hexText(testCurve.q) + "*" + hexText(testCurve.A) + "*" +
+                              hexText(testCurve.B) + "*" + hexText(testPoint.x) + "*" +
+                              hexText(testPoint.y) + "*";
+    const std::string missing = "(no file)", noStar = "den indeholder intet \"*\"";
+    const std::string Z = typed("a", "\"Z\"", 2), x = typed("a", "\"x\"", 7);
+    const std::string G = "indeholder \"G\" p\xE5 plads 14, og det er ikke et hex-ciffer";
+    const std::string tooLarge = std::string(16 << 20, '0') + "*";
+    // clang-format off
+    const BadInput rows[] = {
+        {command::updatePaPab, "725F8E91CC408G", typed("q", "\"G\"", 14), "", 0, TextField::q, "Fejl!"},
+        {command::updatePaPab, "1Z", Z, Z, 2, TextField::a, "Fejl!"},
+        {command::generateSecret, "0x0x6C4A", typed("Px", "\"x\"", 4), "", 0, TextField::Px, "Fejl!"},
+        {command::savePublicData, "3B5A-F16D", typed("A", "\"-\"", 5), "", 0, TextField::A, "Fejl!"},
+        {command::saveSharedKey, "\x01", typed("B", "et usynligt tegn (kode 1)", 1), "", 0, TextField::B, "Fejl!"},
+        {command::openPublicData, "12 34 x", x, x, 2, TextField::a, "Fejl!"},
+        {command::openSecretKey, "\xF8", typed("Py", "\"\xF8\"", 1), "", 0, TextField::Py, "Fejl!"},
+        {command::useTestValues, "5 G", typed("a", "\"G\"", 3), "", 0, TextField::a, "Fejl!"},
+        {command::openPublicData, "\x89PNG\r\n\x1A\n\0\0\0\rIHDR"s, notPublic(noStar), "F: er ikke en fil med offentlige data: " + noStar, 1},
+        {command::openPublicData, curve.substr(0, 20), notPublic("den har 2 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa"), "F: er ikke en fil med offentlige data: den har 2 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa", 1},
+        {command::openPublicData, "", notPublic("filen er tom"), "F: er ikke en fil med offentlige data: filen er tom", 1},
+        {command::openPublicData, "Hej Bo, her er mine tal\n", notPublic(noStar), "F: er ikke en fil med offentlige data: " + noStar, 1},
+        {command::openPublicData, "1F2E3D4C5B6A\n", notPublic(noStar + "; den ligner en hemmelig n\xF8gle (en .secret-fil)"), "F: er en hemmelig n\xF8gle (en .secret-fil); her skal st\xE5 en fil med offentlige data (en .public-fil)", 2},
+        {command::openPublicData, "(215E7888D627B1, 14C95FFEA98EF9)", notPublic(noStar + "; den ligner en f\xE6lles n\xF8gle (en .comkey-fil)"), "F: er ikke en fil med offentlige data: " + noStar + "; den ligner en f\xE6lles n\xF8gle (en .comkey-fil)", 1},
+        {command::openPublicData, "1*2*3*4*5*6*(uendelig)", notPublic("den har 7 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa"), "", 0},
+        {command::openPublicData, "725F8E91CC408G*1*2*3*4*(uendelig)", notPublic("q i filen " + G), "F: er ikke en fil med offentlige data: q i filen " + G, 1},
+        {command::openPublicData, "725F\0"s + curve.substr(14) + "(uendelig)"s, notPublic("q i filen indeholder et usynligt tegn (kode 0) p\xE5 plads 5, og det er ikke et hex-ciffer"), "", 0},
+        {command::openPublicData, std::string(262145, 'F') + "*1*1*1*1*(uendelig)", notPublic("q i filen har flere end 262144 cifre"), "", 0},
+        {command::openPublicData, curve + "(1, 2", notPublic("Pa i filen er ikke et punkt skrevet som (X, Y) eller (uendelig)"), "", 0},
+        {command::openPublicData, curve + "(1, 2, 3)", notPublic("Pa i filen er ikke et punkt skrevet som (X, Y) eller (uendelig)"), "", 0},
+        {command::openPublicData, curve + "(1G, 2)", notPublic("Pa i filen indeholder \"G\" p\xE5 plads 3, og det er ikke et hex-ciffer"), "", 0},
+        {command::openPublicData, curve + " (1, 2G)", notPublic("Pa i filen indeholder \"G\" p\xE5 plads 7, og det er ikke et hex-ciffer"), "", 0},
+        {command::openPublicData, publicData(testCurve, testPoint, {false, testPoint.x, 1}), notPublic("Pa i filen ligger ikke p\xE5 kurven"), "F: er ikke en fil med offentlige data: Pa i filen ligger ikke p\xE5 kurven", 1},
+        {command::openPublicData, tooLarge, "Filen \"f\" kan ikke bruges: " + app::tooLargeReason() + ".\nIntet er \xE6ndret. V\xE6lg den rigtige fil.", "F: er ikke en fil med offentlige data: " + app::tooLargeReason(), 1},
+        {command::openPublicData, missing, "Filen \"f\" kunne ikke l\xE6ses.\nIntet er \xE6ndret. Tjek, at filen findes, og at du har lov til at l\xE6se den.", "F: filen findes ikke eller kan ikke l\xE6ses", 2, std::nullopt, "Fejl!"},
+        {command::openSecretKey, curve + "(uendelig)", notSecret("den indeholder \"*\" p\xE5 plads 15, og det er ikke et hex-ciffer; den ligner en fil med offentlige data (en .public-fil)"), "", 0},
+        {command::openSecretKey, "1F2E\x01", notSecret("den indeholder et usynligt tegn (kode 1) p\xE5 plads 5, og det er ikke et hex-ciffer"), "F: er ikke en hemmelig n\xF8gle: den indeholder et usynligt tegn (kode 1) p\xE5 plads 5, og det er ikke et hex-ciffer", 1},
+    };
+    // clang-format on
+    for (const BadInput& row : rows) {
+        SCOPED_TRACE(row.input.substr(0, 40));
+        Student s;
+        s.typeTestCurve("2");
+        s.run(command::openPublicData, "bo", publicData(testCurve, testPoint, testPoint));
+        const std::filesystem::path file = s.dir / "f";
+        if (row.field) {
+            s.view.type(*row.field, row.input);
+        } else if (row.input != missing) {
+            writeFile(file, row.input);
+        }
+        s.chooser.answers.push_back(file);
+        const std::string before = everything(s);
+        s.dispatcher.dispatch(row.command);
+        EXPECT_EQ(s.view.messages, std::vector<std::string>{FakeView::message(
+                                       row.message, row.caption, app::MessageIcon::warning)});
+        EXPECT_EQ(everything(s), before);
+        EXPECT_EQ(s.chooser.answers.size(), row.field ? 1U : 0U) << "the dialog opens for a file";
+        if (row.cli.empty()) {
+            continue;
+        }
+        const std::vector<std::string> args =
+            row.field ? std::vector<std::string>{"trace", "--test-values", row.input}
+            : row.command == command::openPublicData
+                ? std::vector<std::string>{"check", file.string()}
+                : std::vector<std::string>{"shared", file.string(), (s.dir / "bo").string()};
+        const Outcome run = cli(args);
+        const std::string line = row.cli.starts_with("F: ")
+                                     ? file.string() + ": " + cli::forTerminal(row.cli.substr(3))
+                                     : cli::forTerminal(row.cli);
+        EXPECT_EQ(std::tie(run.status, run.out, run.err),
+                  std::make_tuple(row.status, "", "keyexchange-cli: " + line + "\n"));
     }
 }
 
