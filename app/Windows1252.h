@@ -20,4 +20,14 @@ constexpr char32_t fromWindows1252(unsigned char byte) noexcept {
                                        : char32_t{byte};
 }
 
+// The byte of a character, or "?" for a character with no byte.
+constexpr unsigned char toWindows1252(char32_t character) noexcept {
+    for (unsigned byte = 0; byte <= 0xFF; ++byte) {
+        if (fromWindows1252(static_cast<unsigned char>(byte)) == character) {
+            return static_cast<unsigned char>(byte);
+        }
+    }
+    return '?';
+}
+
 }  // namespace app
