@@ -119,6 +119,17 @@ function run(command) {
   if (outcome.about) $('about').showModal();
 }
 
+// The two products whose steps the panel shows, each in a table of its own.
+function drawTraces() {
+  for (const [product, title] of [['Pa', 'Pa = a·P'], ['Pab', 'Pab = a·Pb']]) {
+    $('product').append(el('option', { value: product }, title));
+    $('steps').append(el('section', { 'data-product': product, 'aria-labelledby': `trace-${product}` },
+      el('h3', { id: `trace-${product}` }, title), el('p', { class: 'note' }),
+      el('a', { class: 'csv', download: `trin-${product}.csv`, href: '#' }, 'Hent trinene som CSV'),
+      el('div', { class: 'scroll' }, el('table'))));
+  }
+}
+
 let trace = null;
 let where = new Map();  // the drawn points by their text
 let top = 0;  // the plot's highest y: y grows upward on the page
@@ -222,6 +233,7 @@ function showSteps() {
 drawWindow();
 drawMenus();
 drawAbout();
+drawTraces();
 document.addEventListener('click', (event) => {
   const control = event.target.closest('button[data-command]');
   if (control) run(control.dataset.command);

@@ -139,6 +139,8 @@ test('from the keyboard, the test values and a typed a give keyexchange-cli\'s P
     const csv = readFileSync(await download.path(), 'utf8');
     assert.equal(csv, cli('trace', '--test-values', a, '--csv'));
     assert.equal(await steps.locator('tbody tr').count(), csv.split('\n').length - 2);
+    assert.equal(await page.locator('[data-product="Pab"] tr:last-child td:nth-child(7)')
+      .textContent(), await shown(page, 'Pab'));
     assert.match(await page.locator('#plot-reason').textContent(), /under 2\^10/);
     // Other test values leave the shown Pa as it was: its steps no longer reach it.
     await fill(page, { q: '17' });
