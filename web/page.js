@@ -242,6 +242,13 @@ document.addEventListener('click', (event) => {
     if (control || !menu.contains(event.target)) menu.open = false;
   }
 });
+// Escape closes an open menu and leaves the focus on its title.
+$('menus').addEventListener('keydown', (event) => {
+  const menu = event.target.closest('details[open]');
+  if (event.key !== 'Escape' || !menu) return;
+  menu.open = false;
+  menu.querySelector('summary').focus();
+});
 // A field holds one line: Enter adds nothing to it.
 $('window').addEventListener('keydown', (event) => {
   if (event.key === 'Enter' && event.target.matches('textarea')) event.preventDefault();
