@@ -109,11 +109,20 @@ function showMessage(message) {
   ok.focus();
 }
 
+// Where the style sheet cannot size a field to its text, the field grows here, so that every
+// digit stays in view.
+function fit(field) {
+  if (CSS.supports('field-sizing', 'content')) return;
+  field.style.height = 'auto';
+  field.style.height = `${field.scrollHeight + field.offsetHeight - field.clientHeight}px`;
+}
+
 function run(command) {
   const typed = {};
   for (const field of $('window').querySelectorAll('textarea')) typed[field.id] = field.value;
   const outcome = session.run(command, typed);
   for (const [name, text] of Object.entries(outcome.fields)) $(name).value = text;
+  $('window').querySelectorAll('textarea').forEach(fit);
   showSteps();
   outcome.messages.forEach(showMessage);
   if (outcome.about) $('about').showModal();
@@ -253,6 +262,7 @@ $('menus').addEventListener('keydown', (event) => {
 $('window').addEventListener('keydown', (event) => {
   if (event.key === 'Enter' && event.target.matches('textarea')) event.preventDefault();
 });
+$('window').addEventListener('input', (event) => fit(event.target));
 $('steps').addEventListener('toggle', showSteps);
 $('product').addEventListener('change', showStep);
 $('step').addEventListener('input', showStep);
