@@ -35,7 +35,7 @@ std::string displayName(const std::filesystem::path& path) {
     std::string name;
     try {
         for (const char32_t c : path.filename().u32string()) {
-            name += toWindows1252(c);
+            name += static_cast<char>(toWindows1252(c));
         }
     } catch (const std::system_error&) {
         // A name that is no valid text in the system's encoding: its bytes, as the system has it.

@@ -19,7 +19,8 @@ class RandomSource {
 };
 
 // The operating system's cryptographically secure source (getrandom on Linux, BCryptGenRandom on
-// Windows). Throws std::runtime_error when the system cannot deliver.
+// Windows, crypto.getRandomValues in a browser). Throws std::runtime_error when the system cannot
+// deliver.
 class SystemRandom final : public RandomSource {
   public:
     std::uint32_t nextWord() override;

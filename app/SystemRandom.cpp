@@ -17,6 +17,10 @@
 #include <windows.h>
 // windows.h first: bcrypt.h relies on its types.
 #include <bcrypt.h>
+#elif defined(__EMSCRIPTEN__)
+#include <unistd.h>
+
+#include <cerrno>
 #else
 #include <sys/random.h>
 
@@ -33,6 +37,12 @@ std::uint32_t SystemRandom::nextWord() {
     if (status < 0) {
         throw std::runtime_error("the system random number generator failed (NTSTATUS " +
                                  std::to_string(static_cast<std::uint32_t>(status)) + ")");
+    }
+#elif defined(__EMSCRIPTEN__)
+    // The browser's crypto.getRandomValues; emscripten has no getrandom.
+    if (::getentropy(bytes.data(), bytes.size()) != 0) {
+        throw std::runtime_error(std::string("the browser's random number generator failed: ") +
+                                 std::strerror(errno));
     }
 #else
     std::size_t filled = 0;

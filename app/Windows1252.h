@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <array>
 
 // The program's text encoding as Unicode, for the front ends that convert at their edge.
@@ -21,15 +20,14 @@ constexpr char32_t fromWindows1252(unsigned char byte) noexcept {
                                        : char32_t{byte};
 }
 
-// The byte of a code point, or "?" for one that Windows-1252 cannot write.
-constexpr char toWindows1252(char32_t codePoint) noexcept {
-    const auto* found =
-        std::find(windows1252UpperControls.begin(), windows1252UpperControls.end(), codePoint);
-    if (found != windows1252UpperControls.end()) {
-        return static_cast<char>(0x80 + (found - windows1252UpperControls.begin()));
+// The byte of a character, or "?" for a character with no byte.
+constexpr unsigned char toWindows1252(char32_t character) noexcept {
+    for (unsigned byte = 0; byte <= 0xFF; ++byte) {
+        if (fromWindows1252(static_cast<unsigned char>(byte)) == character) {
+            return static_cast<unsigned char>(byte);
+        }
     }
-    const bool sameByte = codePoint < 0x80 || (codePoint >= 0xA0 && codePoint < 0x100);
-    return sameByte ? static_cast<char>(static_cast<unsigned char>(codePoint)) : '?';
+    return '?';
 }
 
 }  // namespace app

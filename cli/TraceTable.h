@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/MultiplicationTrace.h"
 #include "curve/ScalarMultiplication.h"
 
 namespace cli {
@@ -20,7 +21,7 @@ class TraceTable final : public curve::MultiplicationObserver {
     void step(const curve::MultiplicationStep& step) override;
 
   private:
-    static constexpr std::size_t columns = 8;
+    static constexpr std::size_t columns = app::traceColumns;
     void write(const std::array<std::string, columns>& cells);
 
     std::ostream& out_;

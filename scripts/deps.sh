@@ -37,3 +37,6 @@ KX_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libgmp-dev nlohmann-json3
     libbenchmark-dev libssl-dev clang libclang-rt-dev
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
     dpkg-dev file desktop-file-utils appstream poppler-utils)
+# What the browser stage needs besides that: emscripten compiles the page, Chromium shows it and
+# node drives it with the one npm package pinned in tests/web/package-lock.json.
+KX_WEB_PACKAGES=(emscripten chromium nodejs)

@@ -2,7 +2,8 @@
 # Installs what is missing, builds everything and runs every test: an optimised build with GCC and
 # its .deb, installed into a throwaway root and started once; the same suite built with clang
 # under AddressSanitizer and UndefinedBehaviorSanitizer; the Windows program cross-built, zipped,
-# unpacked and driven under Wine; and last each fuzz target for a few seconds.
+# unpacked and driven under Wine; each fuzz target for a few seconds; and last the page, built with
+# emscripten and driven from disk in headless Chromium.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -47,4 +48,15 @@ for target in fuzz_arithmetic fuzz_open_files; do
     "build/fuzz/fuzz/$target" -max_total_time=15 -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 "$scratch" "fuzz/corpus/$target"
 done
-echo "== All stages passed: optimised and sanitizer suites, the .deb, the Windows zip under Wine, fuzz smoke."
+
+echo "== Browser: the page built with emscripten and driven from disk in headless Chromium"
+kx_install_packages "${KX_WEB_PACKAGES[@]}"
+# Debian's node comes without npm; other builds of node bring their own.
+command -v npm >/dev/null 2>&1 || kx_install_packages npm
+npm ci --prefix tests/web --no-audit --no-fund
+cmake --preset web
+cmake --build --preset web -j "$jobs"
+ls -l build/web/web/keyexchange.html
+KX_PAGE="$PWD/build/web/web/keyexchange.html" KX_CLI="$PWD/build/default/cli/keyexchange-cli" \
+    node --test tests/web/page.test.mjs
+echo "== All stages passed: optimised and sanitizer suites, the .deb, the Windows zip under Wine, fuzz smoke, the page in Chromium."
