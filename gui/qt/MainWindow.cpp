@@ -126,11 +126,10 @@ std::unique_ptr<QWidget> MainWindow::createControl(const ControlSpec& row) {
         }
         case ControlClass::edit:
             return makeEdit(text);
+        case ControlClass::valueField:
+            return std::make_unique<ValueField>(text);
         case ControlClass::staticText:
             break;
-    }
-    if (row.field.has_value()) {
-        return std::make_unique<ValueField>(text);
     }
     return makeStatic(text);
 }

@@ -89,7 +89,7 @@ TEST_F(Shell, ControlsFollowTheTableAndOneThatCannotBeCreatedIsReportedWhereItsR
     for (std::size_t index = 0; const gui::ControlSpec& row : gui::controls) {
         EXPECT_TRUE(row.id == gui::labelId || ids.insert(row.id).second) << row.text;
         const QObject* c = controls.value(static_cast<qsizetype>(index), this);
-        const bool value = row.field && row.controlClass == gui::ControlClass::staticText;
+        const bool value = row.controlClass == gui::ControlClass::valueField;
         EXPECT_EQ(toWindows1252(c->property(value ? "plainText" : "text").toString()), row.text);
         controlsBeforeFailure = index++;
         const std::string message(row.failureMessage);
