@@ -211,6 +211,7 @@ void MainWindow::arrangeControls() {
         }
     }
     clientArea_.setFixedHeight(client.height());
+    setFixedHeight(minimumSizeHint().height());  // with the menu bar, shrinking as well as growing
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
