@@ -37,6 +37,12 @@ struct MainWindowSpec {
 inline constexpr MainWindowSpec mainWindow{
     "myWindowClass", "Diffie-Hellman n\xF8gleudveksling", 500, 390, 201, 1, 601};
 
+// The client area that window keeps on Windows once its caption, menu bar and frame are taken:
+// the area the control table is drawn for. A real one differs by the platform's frame metrics,
+// and in the shells whose window the user may widen, by as much as it was widened.
+inline constexpr int clientWidth = 484;
+inline constexpr int clientHeight = 331;
+
 // Shown when the window cannot be set up at all.
 inline constexpr std::string_view startupErrorCaption = "Error!";
 inline constexpr std::string_view registrationFailedMessage = "Window Registration Failed!";
@@ -45,13 +51,19 @@ inline constexpr std::string_view creationFailedMessage = "Window Creation Faile
 inline constexpr int startupFailedExitCode = 1;
 inline constexpr std::string_view controlErrorCaption = "Error";
 
-enum class ControlClass { staticText, button, edit };
+// Edits are single-line, scroll horizontally and have a sunken client edge. Value fields show a
+// point whole: read-only multi-line edits without an edge that wrap at any character, scroll
+// vertically when the point has more lines than they show, let the text be selected and copied,
+// and use the platform's smaller GUI font where it has one beside the system font. Statics and
+// buttons are plain.
+enum class ControlClass { staticText, button, edit, valueField };
 
 constexpr std::string_view controlClassName(ControlClass controlClass) {
     switch (controlClass) {
         case ControlClass::button:
             return "BUTTON";
         case ControlClass::edit:
+        case ControlClass::valueField:
             return "EDIT";
         case ControlClass::staticText:
             break;
@@ -59,8 +71,7 @@ constexpr std::string_view controlClassName(ControlClass controlClass) {
     return "STATIC";
 }
 
-// One child control of the main window, in pixels of the client area. Edits are single-line,
-// scroll horizontally and have a sunken client edge; statics and buttons are plain.
+// One child control of the main window, in pixels of the client area.
 struct ControlSpec {
     ControlClass controlClass;
     std::string_view text;  // initial text
@@ -81,6 +92,11 @@ inline constexpr std::string_view editFailure = "Could not create edit box.";
 inline constexpr std::string_view staticFailure = "Could not create static box.";
 using app::TextField;
 using enum ControlClass;
+// A value field reaches across to the client area's right edge and down to the next row, the
+// last one to the bottom edge.
+inline constexpr int valueX = 45;
+inline constexpr int valueWidth = clientWidth - valueX;
+inline constexpr int PabY = 295;
 }  // namespace detail
 
 // In creation order.
@@ -103,15 +119,50 @@ inline constexpr std::array<ControlSpec, 21> controls{{
     {detail::staticText, "a =", labelId, 250, 140, 30, 20, std::nullopt, ""},
     {detail::edit, "", 2007, 275, 140, 200, 20, detail::TextField::a, detail::editFailure},
     {detail::staticText, "Pa =", labelId, 10, 175, 450, 20, std::nullopt, ""},
-    {detail::staticText, "...", 2008, 45, 175, 450, 20, detail::TextField::Pa,
-     detail::staticFailure},
+    {detail::valueField, "...", 2008, detail::valueX, 175, detail::valueWidth, 60,
+     detail::TextField::Pa, detail::staticFailure},
     {detail::staticText, "Pb =", labelId, 10, 235, 450, 20, std::nullopt, ""},
-    {detail::staticText, "...", 2009, 45, 235, 450, 20, detail::TextField::Pb,
-     detail::staticFailure},
-    {detail::staticText, "Pab=", labelId, 10, 295, 450, 20, std::nullopt, ""},
-    {detail::staticText, "...", 2010, 45, 295, 450, 20, detail::TextField::Pab,
-     detail::staticFailure},
+    {detail::valueField, "...", 2009, detail::valueX, 235, detail::valueWidth, 60,
+     detail::TextField::Pb, detail::staticFailure},
+    {detail::staticText, "Pab=", labelId, 10, detail::PabY, 450, 20, std::nullopt, ""},
+    {detail::valueField, "...", 2010, detail::valueX, detail::PabY, detail::valueWidth,
+     clientHeight - detail::PabY, detail::TextField::Pab, detail::staticFailure},
 }};
+
+// How closely a shell keeps to the table. The Windows program keeps it as it is. The shells that
+// draw a window of their own (Linux, the browser) let the user widen the window and space the
+// last value label like the others ("Pab =" like "Pa =").
+enum class ShellKind { windows, own };
+
+struct Rect {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+// Where a control lies in a real client area of the given size. A value field's edges that lie
+// on the table's client edges follow the real ones, so that the field stays inside and uses the
+// room there is. In a window of its own, the width beyond the table's goes half to each column:
+// the right-hand one moves right by half, and every edit grows by its column's half.
+constexpr Rect placed(const ControlSpec& control, int areaWidth, int areaHeight, ShellKind kind) {
+    Rect rect{control.x, control.y, control.width, control.height};
+    if (control.controlClass == ControlClass::valueField) {
+        rect.width += control.x + control.width == clientWidth ? areaWidth - clientWidth : 0;
+        rect.height += control.y + control.height == clientHeight ? areaHeight - clientHeight : 0;
+    } else if (kind == ShellKind::own) {
+        constexpr int rightColumnX = 250;
+        const int extra = areaWidth - clientWidth;
+        const int columnExtra = control.x < rightColumnX ? extra / 2 : extra - extra / 2;
+        rect.x += control.x < rightColumnX ? 0 : extra / 2;
+        rect.width += control.controlClass == ControlClass::edit ? columnExtra : 0;
+    }
+    return rect;
+}
+
+constexpr std::string_view shownText(const ControlSpec& control, ShellKind kind) {
+    return kind == ShellKind::own && control.text == "Pab=" ? "Pab =" : control.text;
+}
 
 // The one item of a value field's context menu: copies the field's whole text.
 inline constexpr std::string_view copyCommandText = "Kopi\xE9r";

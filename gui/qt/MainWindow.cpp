@@ -5,12 +5,12 @@
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <new>
@@ -82,8 +82,10 @@ MainWindow::MainWindow(app::KeyExchange& state)
     createMenuBar();
     createControls();
     clientArea_.setObjectName(QStringLiteral("clientArea"));
+    clientArea_.setMinimumWidth(gui::clientWidth);
+    clientArea_.installEventFilter(this);
     setCentralWidget(&clientArea_);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    resize(minimumSizeHint());
 }
 
 // The client area is a member: the window must let go of it before the member is destroyed.
@@ -115,7 +117,7 @@ void MainWindow::createMenuBar() {
 }
 
 std::unique_ptr<QWidget> MainWindow::createControl(const ControlSpec& row) {
-    const QString text = fromWindows1252(row.text);
+    const QString text = fromWindows1252(shownText(row, ShellKind::own));
     switch (row.controlClass) {
         case ControlClass::button: {
             auto button = std::make_unique<QPushButton>(text);
@@ -126,11 +128,10 @@ std::unique_ptr<QWidget> MainWindow::createControl(const ControlSpec& row) {
         }
         case ControlClass::edit:
             return makeEdit(text);
+        case ControlClass::valueField:
+            return std::make_unique<ValueField>(text);
         case ControlClass::staticText:
             break;
-    }
-    if (row.field.has_value()) {
-        return std::make_unique<ValueField>(text);
     }
     return makeStatic(text);
 }
@@ -160,19 +161,37 @@ void MainWindow::createControls() {
 }
 
 void MainWindow::arrangeControls() {
-    // Each value field stretches its rows by what it needs beyond its table height, and every
-    // edge below them moves down by as much. Controls are cut at the client area's edges, as
-    // Windows cuts child windows, so that a field wraps where it stops being visible.
+    // The value fields take their width first, since the lines they need follow from it. Each
+    // then stretches its rows by what it needs beyond its height, and every edge below them moves
+    // down by as much. Controls are cut at the client area's edges, as Windows cuts child windows.
+    const int width = std::max(clientArea_.width(), gui::clientWidth);
+    // A point starts clear of the widest label of the value rows, each the control before its
+    // field, whatever the font.
+    int valueLeft = 0;
+    for (std::size_t index = 1; index < gui::controls.size(); ++index) {
+        const auto* label = dynamic_cast<const QLabel*>(controls_[index - 1].get());
+        if (gui::controls[index].controlClass == ControlClass::valueField && label != nullptr) {
+            valueLeft = std::max(
+                valueLeft, gui::controls[index - 1].x + label->fontMetrics().horizontalAdvance(
+                                                            label->text() + QLatin1Char(' ')));
+        }
+    }
+    std::array<Rect, gui::controls.size()> places{};
     struct Stretch {
         int from;  // edges at or below this move
         int extra;
     };
     std::vector<Stretch> stretches;
     for (std::size_t index = 0; index < gui::controls.size(); ++index) {
-        const ControlSpec& row = gui::controls[index];
+        Rect& place = places[index];
+        place = placed(gui::controls[index], width, gui::clientHeight, ShellKind::own);
         if (auto* field = dynamic_cast<ValueField*>(controls_[index].get())) {
+            const int shift = std::max(0, valueLeft - place.x);
+            place.x += shift;
+            place.width -= shift;
+            field->setGeometry(place.x, field->y(), place.width, field->height());
             stretches.push_back(
-                {row.y + row.height, field->heightShowingAll(row.height) - row.height});
+                {place.y + place.height, field->heightShowingAll(place.height) - place.height});
         }
     }
     const auto stretched = [&stretches](int edge) {
@@ -182,21 +201,29 @@ void MainWindow::arrangeControls() {
         }
         return moved;
     };
-    const QRect client(0, 0, clientWidth, stretched(clientHeight));
+    const QRect client(0, 0, width, stretched(gui::clientHeight));
     for (std::size_t index = 0; index < gui::controls.size(); ++index) {
-        const ControlSpec& row = gui::controls[index];
+        const Rect& place = places[index];
         if (QWidget* control = controls_[index].get()) {
-            const int top = stretched(row.y);
-            control->setGeometry(QRect(row.x, top, row.width, stretched(row.y + row.height) - top) &
-                                 client);
+            const int top = stretched(place.y);
+            control->setGeometry(
+                QRect(place.x, top, place.width, stretched(place.y + place.height) - top) & client);
         }
     }
-    clientArea_.setFixedSize(client.size());
+    clientArea_.setFixedHeight(client.height());
+    setFixedHeight(minimumSizeHint().height());  // with the menu bar, shrinking as well as growing
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     arrangeControls();  // the fields measure their lines at the width they are now shown at
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &clientArea_ && event->type() == QEvent::Resize) {
+        arrangeControls();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 std::string MainWindow::fieldText(app::TextField field) const {

@@ -14,17 +14,13 @@
 namespace gui::qt {
 
 // The program's one window: the menu bar and the twenty-one controls of the shared layout, each
-// carrying its identifier as the property "controlId". Where a value field needs more lines for
-// its point, the field grows and the controls below it and the window move and grow with it. It
-// is the key exchange's view and runs every menu and button command through the dispatcher. It
-// owns its controls; the state belongs to the caller and must outlive the window.
+// carrying its identifier as the property "controlId". The user may widen it, and the columns and
+// value fields widen with it. Where a value field needs more lines for its point, the field grows
+// and the controls below it and the window move and grow with it. It is the key exchange's view
+// and runs every menu and button command through the dispatcher. It owns its controls; the state
+// belongs to the caller and must outlive the window.
 class MainWindow final : public QMainWindow, public app::KeyExchangeView, private ShellRequests {
   public:
-    // Client area below the menu bar: what a 500 x 390 window keeps on Windows once its caption,
-    // menu bar and frame are taken.
-    static constexpr int clientWidth = 484;
-    static constexpr int clientHeight = 331;
-
     explicit MainWindow(app::KeyExchange& state);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
@@ -40,6 +36,7 @@ class MainWindow final : public QMainWindow, public app::KeyExchangeView, privat
 
   protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void requestClose() override;

@@ -32,7 +32,7 @@ ValueField::ValueField(const QString& text) {
     setFrameShape(QFrame::NoFrame);
     viewport()->setAutoFillBackground(false);
     document()->setDocumentMargin(0);
-    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setWordWrapMode(QTextOption::WrapAnywhere);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setText(text);
 }

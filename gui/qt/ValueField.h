@@ -6,10 +6,9 @@
 namespace gui::qt {
 
 // One of the value fields Pa, Pb and Pab: text the user can select and copy but not edit. It
-// wraps as the Windows static control does, at the ", " and inside a long number where needed,
-// and reports the height that shows all of it; a text longer than any point scrolls instead, and
-// one of thousands of characters is shown cut short. Its context menu copies the whole text. It
-// keeps the text exactly as it was set.
+// wraps at any character and reports the height that shows all of it; a text longer than any point
+// scrolls instead, and one of thousands of characters is shown cut short. Its context menu copies
+// the whole text. It keeps the text exactly as it was set.
 class ValueField final : public QPlainTextEdit {
   public:
     explicit ValueField(const QString& text);

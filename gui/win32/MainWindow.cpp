@@ -17,6 +17,31 @@ std::string terminated(std::string_view text) {
     return std::string(text);
 }
 
+// A value field breaks a line at any character, so that a long number fills each line.
+int CALLBACK breakAnywhere(LPSTR, int position, int length, int action) {
+    switch (action) {
+        case WB_LEFT:
+            return position > 0 ? position - 1 : 0;
+        case WB_RIGHT:
+            return position < length ? position + 1 : length;
+        default:
+            return FALSE;  // WB_ISDELIMITER: no character is one
+    }
+}
+
+DWORD styleOf(ControlClass controlClass) {
+    switch (controlClass) {
+        case ControlClass::edit:
+            return WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL;
+        case ControlClass::valueField:
+            return WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY;
+        case ControlClass::staticText:
+        case ControlClass::button:
+            break;
+    }
+    return WS_CHILD | WS_VISIBLE;
+}
+
 // Only OK (or Enter through it) closes the box; Escape and the close box send IDCANCEL, which is
 // answered and ignored.
 INT_PTR CALLBACK AboutDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -119,16 +144,22 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::createControls() {
     const std::string errorCaption = terminated(controlErrorCaption);
+    RECT client{};
+    GetClientRect(window_, &client);
     for (std::size_t index = 0; index < controls.size(); ++index) {
         const ControlSpec& control = controls[index];
-        const bool isEdit = control.controlClass == ControlClass::edit;
-        const DWORD style = WS_CHILD | WS_VISIBLE | (isEdit ? DWORD{ES_AUTOHSCROLL} : DWORD{0});
-        const DWORD extendedStyle = isEdit ? DWORD{WS_EX_CLIENTEDGE} : DWORD{0};
+        const Rect place = placed(control, client.right, client.bottom, ShellKind::windows);
         const HWND handle = CreateWindowExA(
-            extendedStyle, terminated(controlClassName(control.controlClass)).c_str(),
-            terminated(control.text).c_str(), style, control.x, control.y, control.width,
-            control.height, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
-            instance_, nullptr);
+            control.controlClass == ControlClass::edit ? WS_EX_CLIENTEDGE : 0,
+            terminated(controlClassName(control.controlClass)).c_str(),
+            terminated(control.text).c_str(), styleOf(control.controlClass), place.x, place.y,
+            place.width, place.height, window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance_, nullptr);
+        if (handle != nullptr && control.controlClass == ControlClass::valueField) {
+            SendMessageA(handle, WM_SETFONT,
+                         reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+            SendMessageA(handle, EM_SETWORDBREAKPROC, 0, reinterpret_cast<LPARAM>(&breakAnywhere));
+        }
         if (control.failureMessage.empty()) {
             continue;
         }

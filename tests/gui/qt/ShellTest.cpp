@@ -89,8 +89,9 @@ TEST_F(Shell, ControlsFollowTheTableAndOneThatCannotBeCreatedIsReportedWhereItsR
     for (std::size_t index = 0; const gui::ControlSpec& row : gui::controls) {
         EXPECT_TRUE(row.id == gui::labelId || ids.insert(row.id).second) << row.text;
         const QObject* c = controls.value(static_cast<qsizetype>(index), this);
-        const bool value = row.field && row.controlClass == gui::ControlClass::staticText;
-        EXPECT_EQ(toWindows1252(c->property(value ? "plainText" : "text").toString()), row.text);
+        const bool value = row.controlClass == gui::ControlClass::valueField;
+        EXPECT_EQ(toWindows1252(c->property(value ? "plainText" : "text").toString()),
+                  gui::shownText(row, gui::ShellKind::own));
         controlsBeforeFailure = index++;
         const std::string message(row.failureMessage);
         const std::string seen = run([&] { gui::qt::MainWindow failed(state); });
@@ -161,6 +162,57 @@ TEST_F(Shell, TextCrossesTheEdgeAsWindows1252AndAMessageBoxLetsTheNextCommandRun
     EXPECT_EQ(run([&] { window.showMessage("Fejl", "Fejl!", app::MessageIcon::warning); }),
               "Fejl!|Fejl|OK|icon 2");
     EXPECT_EQ(window.fieldText(app::TextField::q), "725F8E91CC4087");
+}
+
+// A P-256 and a P-521 point, every hex digit in them, in a window twice as wide as the table's
+// and then narrowed back: each line of each value field, measured in the field's font, ends
+// inside the field and the client area, and all lines fit its height, at the scale factor of the
+// run (QT_SCALE_FACTOR 1 and 2). Widened, the edits grow and a point takes fewer lines. Selected
+// and copied, Pab is the text its .comkey file holds.
+TEST_F(Shell, ValueFieldsShowEveryDigitAndCopyTheSavedPoint) {
+    const auto values = {app::TextField::Pa, app::TextField::Pb, app::TextField::Pab};
+    for (const int digits : {64, 131}) {
+        const QString hex = QString("0123456789ABCDEF").repeated(9).left(digits);
+        for (const app::TextField field : values)
+            window.setFieldText(field, toWindows1252("(" + hex + ", " + hex + ")"));
+        std::vector<int> lines;  // of Pa, Pb and Pab, wide, then narrow
+        for (const int width : {2 * gui::clientWidth, gui::clientWidth}) {
+            window.resize(width, window.height());
+            QCoreApplication::processEvents();
+            for (const app::TextField field : values) {
+                auto& edit = dynamic_cast<QPlainTextEdit&>(control(gui::controlFor(field).id));
+                const QWidget& client = window.clientArea();
+                const QRect shown =
+                    QRect(edit.viewport()->mapTo(&client, QPoint()), edit.viewport()->size()) &
+                    client.rect();
+                const QTextLayout& layout = *edit.document()->firstBlock().layout();
+                qreal height = 0;
+                for (int i = 0; i < layout.lineCount(); ++i) {
+                    const QTextLine line = layout.lineAt(i);
+                    const QString text =
+                        edit.toPlainText().mid(line.textStart(), line.textLength());
+                    EXPECT_LE(line.x() + QFontMetricsF(edit.font()).horizontalAdvance(text),
+                              shown.width())
+                        << text.toStdString();
+                    height += line.height();
+                }
+                EXPECT_LE(height, shown.height()) << digits << " digits, width " << width;
+                lines.push_back(layout.lineCount());
+            }
+            EXPECT_EQ(control(gui::controlFor(app::TextField::q).id).width() > 200,
+                      width > gui::clientWidth);
+        }
+        EXPECT_LT(lines[2], lines[5]);
+    }
+    FakeChooser chooser;
+    TempDir dir;
+    chooser.answers.push_back(dir / "shared.comkey");
+    app::saveSharedKey(window, chooser);
+    QWidget& Pab = control(gui::controlFor(app::TextField::Pab).id);
+    QTest::keyClick(&Pab, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&Pab, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(toWindows1252(QGuiApplication::clipboard()->text()), readFile(dir / "shared.comkey"));
+    EXPECT_EQ(readFile(dir / "shared.comkey"), window.fieldText(app::TextField::Pab));
 }
 
 // The guide is titled with its first heading and marked as Danish.

@@ -18,7 +18,7 @@ if [ "${1:-}" = "--on-display" ]; then
         exit 1
     fi
     echo "keyexchange-cli.exe --help answered: ${help%%$'\r'*}"
-    exec timeout 300 wine "$KX_DRIVER" "$KX_PROGRAM_PATH" "$KX_WORK_PATH"
+    exec timeout 300 wine "$KX_DRIVER" "$KX_PROGRAM_PATH" "$KX_WORK_PATH" "$KX_DATA_PATH"
 fi
 
 build=$(cd "${1:-build/win32}" && pwd)
@@ -50,9 +50,11 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 KX_PROGRAM_PATH=$(windows_path "$program")
 KX_CLI_PATH=$(windows_path "$(dirname "$program")/keyexchange-cli.exe")
 KX_WORK_PATH=$(windows_path "$work")
+KX_DATA_PATH=$(windows_path "$(cd "$(dirname "$0")/../../data" && pwd)")
 KX_START=$(date +%s)
 
-export WINEPREFIX KX_WINESERVER KX_DRIVER KX_PROGRAM_PATH KX_CLI_PATH KX_WORK_PATH KX_START
+export WINEPREFIX KX_WINESERVER KX_DRIVER KX_PROGRAM_PATH KX_CLI_PATH KX_WORK_PATH KX_DATA_PATH
+export KX_START
 export WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko installer prompts, and no debugger waiting on a crashed program.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
