@@ -121,7 +121,7 @@ val commandData(std::string_view text, int id) {
 val windowDescription() {
     val controls = val::array();
     for (const gui::ControlSpec& spec : gui::controls) {
-        val control = commandData(spec.text, spec.id);
+        val control = commandData(gui::shownText(spec, gui::ShellKind::own), spec.id);
         if (spec.field) {
             control.set("kind", val(editable(*spec.field) ? "edit" : "value"));
             control.set("field", val(fieldName(*spec.field)));

@@ -74,7 +74,7 @@ test('the window has the desktop window\'s labels, fields, commands and messages
   const page = await openPage(t);
   assert.equal(await page.getAttribute('html', 'lang'), 'da');
   const labels = { q: 'q =', A: 'A =', B: 'B =', Px: 'P =', Py: ',', a: 'a =', Pa: 'Pa =',
-    Pb: 'Pb =', Pab: 'Pab=' };
+    Pb: 'Pb =', Pab: 'Pab =' };
   for (const [id, label] of Object.entries(labels)) {
     assert.equal(await page.locator(`#${id}`).evaluate((field) => field.labels[0].firstChild.data),
       label);
