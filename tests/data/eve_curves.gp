@@ -81,3 +81,6 @@ show("beyond", q, E, random(E));
           found = 1;
           break))))
 }
+\\ q of 65 bits, two words of the field, with a smooth order.
+E = search(65, n -> vecmax(factor(n)[, 1]) < 2^28);
+show("twowords", E.p, E, ofOrder(E, ellgroup(E)[1]));

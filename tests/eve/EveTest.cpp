@@ -14,6 +14,7 @@
 #include "bignum/Modular.h"
 #include "bignum/Natural.h"
 #include "curve/CurvePoint.h"
+#include "curve/ScalarMultiplication.h"
 #include "eve/Attack.h"
 #include "eve/Factoring.h"
 #include "eve/Texts.h"
@@ -37,26 +38,40 @@ Natural natural(const std::string& hex) {
     return n;
 }
 
-// y^2 = x^3 + A x + B modulo q; points keep pointers into it, so it never moves.
-struct Curve {
-    Curve(const std::string& qHex, const std::string& aHex, const std::string& bHex)
-        : q(natural(qHex)), A(q, natural(aHex)), B(q, natural(bHex)) {}
-    explicit Curve(const SmallCurve& c) : Curve(hexText(c.q), hexText(c.A), hexText(c.B)) {}
-    Curve(const Curve&) = delete;
-    Curve& operator=(const Curve&) = delete;
+struct HexPoint {
+    std::string x, y;
+    bool atInfinity = false;
+};
 
-    CurvePoint point(const std::string& x, const std::string& y, bool atInfinity = false) {
-        Modular xm(q, natural(x)), ym(q, natural(y));
-        CurvePoint p(q, A, B, xm, ym);
-        p.setAtInfinity(atInfinity);
-        return p;
-    }
-    CurvePoint point(const AffinePoint& p) {
-        return point(hexText(p.x), hexText(p.y), p.atInfinity);
+HexPoint hex(const AffinePoint& p) {
+    return {hexText(p.x), hexText(p.y), p.atInfinity};
+}
+
+// The program's P and Q on y^2 = x^3 + A x + B modulo q, which they refer to: it never moves.
+class Problem {
+  public:
+    Problem(const std::string& q, const std::string& A, const std::string& B, const HexPoint& P,
+            const HexPoint& Q)
+        : q_(natural(q)), A_(q_, natural(A)), B_(q_, natural(B)), P_(point(P)), Q_(point(Q)) {}
+    Problem(const SmallCurve& c, const AffinePoint& P, const AffinePoint& Q)
+        : Problem(hexText(c.q), hexText(c.A), hexText(c.B), hex(P), hex(Q)) {}
+    Problem(const Problem&) = delete;
+    Problem& operator=(const Problem&) = delete;
+
+    const CurvePoint& P() const noexcept { return P_; }
+    const CurvePoint& Q() const noexcept { return Q_; }
+    eve::Result attack(const Options& options = {}) const { return eve::attack(P_, Q_, options); }
+
+  private:
+    CurvePoint point(const HexPoint& p) {
+        CurvePoint result(q_, A_, B_, Modular(q_, natural(p.x)), Modular(q_, natural(p.y)));
+        result.setAtInfinity(p.atInfinity);
+        return result;
     }
 
-    Natural q;
-    Modular A, B;
+    Natural q_;
+    Modular A_, B_;
+    CurvePoint P_, Q_;
 };
 
 // A line of tests/data/eve_curves.txt, made with PARI/GP: the outside oracle of the orders.
@@ -66,6 +81,10 @@ struct GpCurve {
     SmallCurve small() const {
         return {std::stoull(q, nullptr, 16), std::stoull(A, nullptr, 16),
                 std::stoull(B, nullptr, 16)};
+    }
+    // P, and Q the given point, or P itself.
+    Problem problem(const std::optional<HexPoint>& Q = {}) const {
+        return Problem(q, A, B, {Px, Py}, Q.value_or(HexPoint{Px, Py}));
     }
     AffinePoint P() const {
         return {false, std::stoull(Px, nullptr, 16), std::stoull(Py, nullptr, 16)};
@@ -124,7 +143,6 @@ TEST(Eve, EverySecretOnSmallCurvesAgreesWithTheOracle) {
         smalls.resize(4);  // the sanitizer build leaves out the larger groups
     }
     for (const SmallCurve& small : smalls) {
-        Curve curve(small);
         std::vector<AffinePoint> all{AffinePoint{}};
         for (std::uint64_t x = 0; x < small.q; ++x) {
             for (std::uint64_t y = 0; y < small.q; ++y) {
@@ -146,7 +164,7 @@ TEST(Eve, EverySecretOnSmallCurvesAgreesWithTheOracle) {
             for (const Options& options : {Options{}, forcingRho()}) {
                 for (std::uint64_t a = 0; a < 2 * n; ++a) {
                     const AffinePoint Q = small.multiply(hexText(a), P);
-                    const eve::Result result = attack(curve.point(P), curve.point(Q), options);
+                    const eve::Result result = Problem(small, P, Q).attack(options);
                     ASSERT_EQ(result.outcome, Outcome::found)
                         << pointText(P) << " a " << a << " mod " << small.q;
                     EXPECT_EQ(result.secret.toHex(), hexText(a % n));
@@ -157,7 +175,7 @@ TEST(Eve, EverySecretOnSmallCurvesAgreesWithTheOracle) {
                 }
                 for (std::size_t i = 0; i < all.size(); ++i) {
                     if (!multiple[i]) {
-                        EXPECT_EQ(attack(curve.point(P), curve.point(all[i]), options).outcome,
+                        EXPECT_EQ(Problem(small, P, all[i]).attack(options).outcome,
                                   Outcome::noSuchSecret)
                             << pointText(all[i]) << " from " << pointText(P) << " mod " << small.q;
                     }
@@ -174,27 +192,29 @@ class GpOrders : public testing::TestWithParam<std::string> {};
 // forced onto every prime from 5.
 TEST_P(GpOrders, SecretAndOrderAgreeWithGp) {
     const GpCurve& gp = gpCurves().at(GetParam());
-    const SmallCurve small = gp.small();
-    Curve curve(small);
-    const std::uint64_t n = std::stoull(gp.order, nullptr, 16);
-    std::mt19937_64 random(testSeed());
-    const std::uint64_t a = random() % (2 * n);
-    SCOPED_TRACE("seed " + std::to_string(testSeed()) + ", a " + hexText(a));
+    const mpz_class n(gp.order, 16);
+    gmp_randclass random(gmp_randinit_default);
+    random.seed(testSeed());
+    const mpz_class a = random.get_z_range(2 * n);
+    const std::string aHex = mpz_class(a).get_str(16);
+    SCOPED_TRACE("seed " + std::to_string(testSeed()) + ", a " + aHex);
+    // Q by the oracle where q fits it, else by the program's own multiplication.
+    const bool small = gp.q.size() < 16;
+    const CurvePoint aP = curve::multiply(gp.problem().P(), natural(aHex));
+    const HexPoint Q = small ? hex(gp.small().multiply(aHex, gp.P()))
+                             : HexPoint{aP.x().value().toHex(), aP.y().value().toHex()};
     for (Options options : {Options{}, forcingRho()}) {
-        options.seed = random();
-        const eve::Result result =
-            attack(curve.point(gp.P()), curve.point(small.multiply(hexText(a), gp.P())), options);
+        options.seed = mpz_class(random.get_z_bits(64)).get_ui();
+        const eve::Result result = gp.problem(Q).attack(options);
         ASSERT_EQ(result.outcome, Outcome::found);
-        EXPECT_EQ(result.secret.toHex(), hexText(a % n));
+        EXPECT_EQ(result.secret, natural(mpz_class(a % n).get_str(16)));
         EXPECT_EQ(result.order.toHex(), gp.order);
         EXPECT_EQ(primesText(result), gp.primes);
         // A prime whose part of the secret is zero needs no search.
         for (const eve::FactorWork& f : result.factors) {
-            const std::uint64_t p = std::stoull(f.prime.toHex(), nullptr, 16);
-            std::uint64_t pe = 1;
-            for (unsigned e = 0; e < f.exponent; ++e) {
-                pe *= p;
-            }
+            const mpz_class p(f.prime.toHex(), 16);
+            mpz_class pe;
+            mpz_pow_ui(pe.get_mpz_t(), p.get_mpz_t(), f.exponent);
             const Method method = a % pe == 0 ? Method::none
                                   : p > options.largestShanksPrime && p >= 5
                                       ? Method::rho
@@ -208,22 +228,22 @@ TEST_P(GpOrders, SecretAndOrderAgreeWithGp) {
 // The sanitizer build skips the orders whose largest prime takes 10^5 rho steps.
 INSTANTIATE_TEST_SUITE_P(
     Eve, GpOrders,
-    testing::ValuesIn(sanitized ? std::vector<std::string>{"primepower", "smooth", "smallorder"}
-                                : std::vector<std::string>{"testvalues", "prime", "primepower",
-                                                           "smooth", "twoprime", "smallorder"}));
+    testing::ValuesIn(sanitized
+                          ? std::vector<std::string>{"primepower", "smooth", "smallorder"}
+                          : std::vector<std::string>{"testvalues", "prime", "primepower", "smooth",
+                                                     "twoprime", "smallorder", "twowords"}));
 
 // The limit on the largest prime, at its edge, and q from 2^80 on: refused with an estimate
 // from sqrt(pi n / 4) steps at a measured speed, n = q under the caveat when the order is
 // unknown.
 TEST(Eve, RefusesBeyondItsLimitsWithAnEstimate) {
     const GpCurve& smooth = gpCurves().at("smooth");  // ord(P)'s largest prime 69D has 11 bits
-    Curve curve(smooth.q, smooth.A, smooth.B);
+    const Problem problem = smooth.problem();
     Options options;
     options.limitBits = 11;
-    const CurvePoint P = curve.point(smooth.Px, smooth.Py);
-    EXPECT_EQ(attack(P, P, options).outcome, Outcome::found);
+    EXPECT_EQ(problem.attack(options).outcome, Outcome::found);
     options.limitBits = 10;
-    eve::Result result = attack(P, P, options);
+    eve::Result result = problem.attack(options);
     EXPECT_EQ(result.outcome, Outcome::factorBeyondLimit);
     EXPECT_EQ(result.order.toHex(), smooth.order);
     ASSERT_TRUE(result.estimate);
@@ -234,10 +254,7 @@ TEST(Eve, RefusesBeyondItsLimitsWithAnEstimate) {
               "Den st\xF8rste primfaktor i ord(P) har 11 bit, over gr\xE6nsen p\xE5 2^10: Eve kan "
               "ikke n\xE5 hemmeligheden.");
 
-    const GpCurve& beyond = gpCurves().at("beyond");
-    Curve large(beyond.q, beyond.A, beyond.B);
-    const CurvePoint Pl = large.point(beyond.Px, beyond.Py);
-    result = attack(Pl, Pl);
+    result = gpCurves().at("beyond").problem().attack();
     EXPECT_EQ(result.outcome, Outcome::orderBeyondReach);
     ASSERT_TRUE(result.estimate);
     EXPECT_TRUE(result.estimate->orderUnknown);
@@ -256,6 +273,7 @@ TEST(Eve, EstimateTextNamesTheTimeInAFittingUnit) {
         {std::log10(3000), "omkring 50 minutter"},
         {std::log10(86400), "omkring 24 timer"},
         {std::log10(86400 * 300), "omkring 300 dage"},
+        {year + std::log10(2.4), "omkring 2 \xE5r"},
         {year + 3, "omkring 1000 \xE5r"},
         {year + 24.6, "omkring 10^25 \xE5r"}};
     for (const auto& [log10Seconds, words] : rows) {
@@ -280,18 +298,16 @@ class Watcher : public eve::ProgressObserver {
 
 // Progress names what is searched; a stop asked for at the first report ends the search there.
 TEST(Eve, StopsWhenTheCallerAsks) {
-    const GpCurve& smooth = gpCurves().at("smooth");
-    Curve curve(smooth.q, smooth.A, smooth.B);
+    const Problem problem = gpCurves().at("smooth").problem();
     Watcher watcher;
     Options options = forcingRho();
     options.observer = &watcher;
     options.stop = &watcher.stop;
-    const CurvePoint P = curve.point(smooth.Px, smooth.Py);
-    EXPECT_EQ(attack(P, P, options).outcome, Outcome::stopped);
+    EXPECT_EQ(problem.attack(options).outcome, Outcome::stopped);
     EXPECT_THAT(watcher.seen, testing::ElementsAre("order"));
     options.stop = nullptr;
     watcher.seen.clear();
-    EXPECT_EQ(attack(P, P, options).outcome, Outcome::found);
+    EXPECT_EQ(problem.attack(options).outcome, Outcome::found);
     EXPECT_THAT(watcher.seen, testing::ElementsAre("order", "3", "7", "47", "2E7", "69D"));
     // rho without the negation map expects sqrt(pi n / 2) steps.
     EXPECT_NEAR(static_cast<double>(watcher.expected), std::sqrt(std::numbers::pi * 0x69D / 2), 1);
@@ -299,18 +315,19 @@ TEST(Eve, StopsWhenTheCallerAsks) {
 
 // What the attack refuses to read.
 TEST(Eve, RefusesInputThatFailsItsChecks) {
-    Curve curve("17", "1", "1"), other("17", "1", "2"), composite("15", "1", "1"),
-        even("16", "1", "1"), singular("17", "0", "0");
-    const auto verdict = [](const CurvePoint& P, const CurvePoint& Q) {
-        return attack(P, Q).outcome;
+    const auto verdict = [](const std::string& q, const std::string& A, const HexPoint& P,
+                            const HexPoint& Q) {
+        return Problem(q, A, "1", P, Q).attack().outcome;
     };
-    EXPECT_EQ(verdict(curve.point("3", "A"), other.point("0", "1", true)),
-              Outcome::differentCurves);
-    EXPECT_EQ(verdict(curve.point("3", "B"), curve.point("3", "A")), Outcome::pointOffCurve);
-    EXPECT_EQ(verdict(curve.point("3", "A"), curve.point("3", "B")), Outcome::pointOffCurve);
-    EXPECT_EQ(verdict(composite.point("0", "1"), composite.point("0", "1")), Outcome::qNotPrime);
-    EXPECT_EQ(verdict(even.point("0", "1"), even.point("0", "1")), Outcome::qNotPrime);
-    EXPECT_EQ(verdict(singular.point("1", "1"), singular.point("1", "1")), Outcome::singularCurve);
+    const HexPoint on{"3", "A"}, off{"3", "B"}, atInfinity{"0", "0", true}, zeroOne{"0", "1"};
+    EXPECT_EQ(verdict("17", "1", off, on), Outcome::pointOffCurve);
+    EXPECT_EQ(verdict("17", "1", on, off), Outcome::pointOffCurve);
+    EXPECT_EQ(verdict("15", "1", zeroOne, zeroOne), Outcome::qNotPrime);
+    EXPECT_EQ(verdict("16", "1", zeroOne, zeroOne), Outcome::qNotPrime);
+    // 4 (-1)^3 + 27 = 23.
+    EXPECT_EQ(verdict("17", "16", zeroOne, atInfinity), Outcome::singularCurve);
+    const Problem one("17", "1", "1", on, on), other("17", "1", "2", atInfinity, atInfinity);
+    EXPECT_EQ(attack(one.P(), other.Q()).outcome, Outcome::differentCurves);
 }
 
 eve::Wide wideOf(const mpz_class& n) {
