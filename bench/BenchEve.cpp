@@ -137,7 +137,7 @@ BENCHMARK_CAPTURE(attack, prime48, "prime48")
     ->Repetitions(1);
 BENCHMARK_CAPTURE(attack, prime56, "prime56")
     ->Unit(benchmark::kSecond)
-    ->Iterations(1)
+    ->Iterations(2)
     ->Repetitions(1);
 
 // The estimate a curve beyond reach gets: the rho step measured on it, and the text.
