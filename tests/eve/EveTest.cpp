@@ -284,22 +284,31 @@ TEST(Eve, EstimateTextNamesTheTimeInAFittingUnit) {
     }
 }
 
+// Records each report; asks to stop at the first one past the given steps of a search.
 class Watcher : public eve::ProgressObserver {
   public:
+    explicit Watcher(std::uint64_t stopAfter) : stopAfter_(stopAfter) {}
     void progress(const eve::Progress& p) override {
         seen.push_back(p.stage == eve::Stage::order ? "order" : p.prime.toHex());
         expected = p.stepsExpected;
-        stop.request();
+        done = p.stepsDone;
+        if (done >= stopAfter_) {
+            stop.request();
+        }
     }
     eve::StopRequest stop;
     std::vector<std::string> seen;
-    std::uint64_t expected = 0;
+    std::uint64_t expected = 0, done = 0;
+
+  private:
+    std::uint64_t stopAfter_;
 };
 
-// Progress names what is searched; a stop asked for at the first report ends the search there.
+// Progress names what is searched; a stop asked for at a report ends the search there, before
+// the search for the order or part way through rho, with what was found so far kept.
 TEST(Eve, StopsWhenTheCallerAsks) {
     const Problem problem = gpCurves().at("smooth").problem();
-    Watcher watcher;
+    Watcher watcher(0);
     Options options = forcingRho();
     options.observer = &watcher;
     options.stop = &watcher.stop;
@@ -311,6 +320,17 @@ TEST(Eve, StopsWhenTheCallerAsks) {
     EXPECT_THAT(watcher.seen, testing::ElementsAre("order", "3", "7", "47", "2E7", "69D"));
     // rho without the negation map expects sqrt(pi n / 2) steps.
     EXPECT_NEAR(static_cast<double>(watcher.expected), std::sqrt(std::numbers::pi * 0x69D / 2), 1);
+
+    const GpCurve& prime = gpCurves().at("prime48");  // rho expects 2 * 10^7 steps
+    Watcher partWay(1);
+    options.observer = &partWay;
+    options.stop = &partWay.stop;
+    const eve::Result result = prime.problem().attack(options);
+    EXPECT_EQ(result.outcome, Outcome::stopped);
+    EXPECT_EQ(result.order.toHex(), prime.order);
+    EXPECT_EQ(partWay.seen.back(), prime.order);
+    EXPECT_GE(partWay.done, 65536U);
+    EXPECT_LT(partWay.done, 65536U + 512);
 }
 
 // What the attack refuses to read.
