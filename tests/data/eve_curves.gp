@@ -84,3 +84,8 @@ show("beyond", q, E, random(E));
 \\ q of 65 bits, two words of the field, with a smooth order.
 E = search(65, n -> vecmax(factor(n)[, 1]) < 2^28);
 show("twowords", E.p, E, ofOrder(E, ellgroup(E)[1]));
+\\ q just below 2^80, where the order is still sought, with a point of order 7.
+q = precprime(2^80);
+E = curve(q);
+while (ellcard(E) % 7, E = curve(q));
+show("below80", q, E, ofOrder(E, 7));

@@ -248,12 +248,20 @@ TEST(Eve, RefusesBeyondItsLimitsWithAnEstimate) {
     EXPECT_EQ(result.order.toHex(), smooth.order);
     ASSERT_TRUE(result.estimate);
     EXPECT_NEAR(result.estimate->log2Steps, (std::log2(std::numbers::pi / 4 * 0x69D)) / 2, 0.01);
-    EXPECT_GT(result.estimate->secondsPerStep, 0);
+    // Years are the steps times the seconds each takes.
+    EXPECT_NEAR(result.estimate->log10Years,
+                std::log10(std::exp2(result.estimate->log2Steps) * result.estimate->secondsPerStep /
+                           (365.25 * 86400)),
+                1e-9);
     EXPECT_FALSE(result.estimate->orderUnknown);
     EXPECT_EQ(outcomeText(result, 10),
               "Den st\xF8rste primfaktor i ord(P) har 11 bit, over gr\xE6nsen p\xE5 2^10: Eve kan "
               "ikke n\xE5 hemmeligheden.");
 
+    // On either side of 2^80: a point of order 7 just below, whose order is found at once.
+    result = gpCurves().at("below80").problem().attack();
+    EXPECT_EQ(result.outcome, Outcome::found);
+    EXPECT_EQ(result.order.toHex(), std::string("7"));
     result = gpCurves().at("beyond").problem().attack();
     EXPECT_EQ(result.outcome, Outcome::orderBeyondReach);
     ASSERT_TRUE(result.estimate);
