@@ -1,0 +1,91 @@
+#include "eve/Texts.h"
+
+#include <cmath>
+
+namespace eve {
+
+namespace {
+
+std::string number(double value) {
+    return std::to_string(std::llround(value));
+}
+
+// "omkring" a time in the largest unit that keeps the number readable; powers of ten beyond
+// 10^4 years.
+std::string duration(double log10Seconds) {
+    constexpr double minute = 60, hour = 3600, day = 86400, year = 365.25 * day;
+    const double seconds = log10Seconds < 300 ? std::pow(10.0, log10Seconds) : HUGE_VAL;
+    if (seconds < 1.5) {
+        return "under et sekund";
+    }
+    if (seconds < 2 * minute) {
+        return "omkring " + number(seconds) + " sekunder";
+    }
+    if (seconds < 2 * hour) {
+        return "omkring " + number(seconds / minute) + " minutter";
+    }
+    if (seconds < 2 * day) {
+        return "omkring " + number(seconds / hour) + " timer";
+    }
+    if (seconds < 2 * year) {
+        return "omkring " + number(seconds / day) + " dage";
+    }
+    if (seconds < 1e4 * year) {
+        return "omkring " + number(seconds / year) + " \xE5r";
+    }
+    return "omkring 10^" + number(log10Seconds - std::log10(year)) + " \xE5r";
+}
+
+}  // namespace
+
+std::string outcomeText(const Result& result, unsigned limitBits) {
+    switch (result.outcome) {
+        case Outcome::found:
+            return "a' er hemmeligheden modulo ord(P): det er a selv, n\xE5r a < ord(P), og "
+                   "ellers giver det samme Pa og samme Pab, som er alt, Eve beh\xF8ver.";
+        case Outcome::noSuchSecret:
+            return "Der findes intet a med a\xB7P = Pa: Pa er ikke et multiplum af P.";
+        case Outcome::stopped:
+            return "Angrebet blev afbrudt.";
+        case Outcome::qNotPrime:
+            return "q er ikke et primtal.";
+        case Outcome::singularCurve:
+            return "Kurven er singul\xE6r: 4A\xB3 + 27B\xB2 = 0 (mod q).";
+        case Outcome::pointOffCurve:
+            return "P eller Pa ligger ikke p\xE5 kurven.";
+        case Outcome::differentCurves:
+            return "P og Pa ligger ikke p\xE5 samme kurve.";
+        case Outcome::orderBeyondReach:
+            return "q er mindst 2^80, s\xE5 ordenen af P kan ikke findes: Eve kan ikke n\xE5 "
+                   "hemmeligheden.";
+        case Outcome::factorBeyondLimit:
+            return "Den st\xF8rste primfaktor i ord(P) har " +
+                   std::to_string(result.estimate ? result.estimate->primeBits : 0) +
+                   " bit, over gr\xE6nsen p\xE5 2^" + std::to_string(limitBits) +
+                   ": Eve kan ikke n\xE5 hemmeligheden.";
+        case Outcome::unsolved:
+            break;
+    }
+    return "Angrebet fandt intet svar, der holdt ved kontrollen.";
+}
+
+const char* methodName(Method method) {
+    switch (method) {
+        case Method::babyStepGiantStep:
+            return "baby-step giant-step";
+        case Method::rho:
+            return "Pollards rho";
+        case Method::none:
+            break;
+    }
+    return "intet at s\xF8ge";
+}
+
+std::string estimateText(const Estimate& estimate) {
+    const double log10Seconds = estimate.log10Years + std::log10(365.25 * 86400);
+    return "omkring 2^" + number(estimate.log2Steps) + " trin, " + duration(log10Seconds) +
+           " p\xE5 denne maskine" +
+           (estimate.orderUnknown ? ", hvis ordenen er et primtal p\xE5 st\xF8rrelse med q" : "");
+}
+
+}  // namespace eve
