@@ -245,17 +245,18 @@ unsigned windowWidth(std::size_t bits) {
     return width;
 }
 
-// Runs multiplyInPlace's loop on words, right to left over signed digits of k: R doubles once per
-// bit, as in the definition's loop, and each digit d adds +-R into bucket |d| / 2, so that in the
-// end k R = sum over j of (2j + 1) bucket_j. For a q shown prime the digits take the width with
-// the fewest additions (about one per bits / 6 on a 521-bit scalar), and every addition chain
-// gives the group law's point. For any other q the width is 1: the digits are the bits, bucket 0
-// is the result, and each step is the definition's own, for as long as it takes its usual course;
-// then R, k and result are written back where it stopped. Nothing changes where the words cannot
-// vouch for the result: operands the field cannot hold (a value not below q, an even q), a first
-// step at which operator+ throws, or a Z without an inverse.
+// multiplyInPlace on words, in Jacobian coordinates, right to left over signed digits of k (the
+// right-to-left m-ary method of A. C.-C. Yao, "On the evaluation of powers", SIAM J. Comput. 5,
+// 1976): R doubles once per bit, as in the definition's loop, and each digit d adds +-R into
+// bucket |d| / 2, so that in the end k R = sum over j of (2j + 1) bucket_j. For a q shown prime the
+// digits take the width with the fewest additions (about one per bits / 6 on a 521-bit scalar), and
+// every addition chain gives the group law's point. For any other q the width is 1: the digits are
+// the bits, bucket 0 is the result, and each step is the definition's own, for as long as it takes
+// its usual course; then R, k and result are written back where it stopped. Nothing changes where
+// the words cannot vouch for the result: operands the field cannot hold (a value not below q, an
+// even q), a first step at which operator+ throws, or a Z without an inverse.
 template <std::size_t N>
-void multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result) {
+void multiplyBySignedWindows(CurvePoint& R, Natural& k, CurvePoint& result) {
     // The field of the last q met, with its verdict on primality, which costs as much as a
     // multiplication to reach.
     thread_local Natural lastQ;
@@ -308,7 +309,8 @@ void multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result) {
         added = false;
     }
     // The carry out of the top digit adds 2^bits R; then sum (2j + 1) B_j = 2 sum j B_j + sum B_j,
-    // by running sums from the top bucket. Never short of the end for a prime q.
+    // by running sums from the top bucket: 2 J additions and one doubling for J buckets. Never
+    // short of the end for a prime q.
     const auto sumBuckets = [&](typename Curve::Point& sum) {
         typename Curve::Point top = running;
         if (digits[bits] != 0 && !(curve.twice(top) && curve.add(buckets[0], top))) {
@@ -352,7 +354,7 @@ using WordRunner = void (*)(CurvePoint&, Natural&, CurvePoint&);
 // count.
 template <std::size_t... I>
 constexpr std::array<WordRunner, sizeof...(I)> wordRunners(std::index_sequence<I...>) {
-    return {&multiplyOnWords<I>...};
+    return {&multiplyBySignedWindows<I>...};
 }
 constexpr auto runners = wordRunners(std::make_index_sequence<bignum::longestUnrolledField + 1>{});
 
