@@ -192,13 +192,17 @@ const char* Natural::toHex() const {
     static constexpr char hexDigits[] = "0123456789ABCDEF";
     auto buffer = std::make_unique<char[]>(digitsPerLimb * length_ + 2);
     char* out = buffer.get();
-    for (std::size_t i = digitsPerLimb * length_; i-- > 0;) {
-        const unsigned digit = (limbs_[i / digitsPerLimb] >> (4 * (i % digitsPerLimb))) & 15u;
-        if (digit != 0 || out != buffer.get()) {
-            *out++ = hexDigits[digit];
+    bool leading = true;
+    for (std::size_t i = length_; i > 0; --i) {
+        for (std::size_t d = digitsPerLimb; d > 0; --d) {
+            const unsigned digit = (limbs_[i - 1] >> (4 * (d - 1))) & 15u;
+            leading = leading && digit == 0;
+            if (!leading) {
+                *out++ = hexDigits[digit];
+            }
         }
     }
-    if (out == buffer.get()) {
+    if (length_ == 0) {
         *out++ = '0';
     }
     *out = '\0';
@@ -217,17 +221,12 @@ bool Natural::bit(std::size_t i) const noexcept {
 }
 
 bool Natural::differsFrom(Limb w) const noexcept {
-    if (w == 0) {
-        return length_ != 0;
-    }
-    return !(length_ == 1 && limbs_[0] == w);
+    return w == 0 ? length_ != 0 : !(length_ == 1 && limbs_[0] == w);
 }
 
 bool Natural::lessThan(const Natural& other) const noexcept {
-    if (length_ != other.length_) {
-        return length_ < other.length_;
-    }
-    return kernels::compare<Limb>(limbs(), other.limbs()) < 0;
+    return length_ != other.length_ ? length_ < other.length_
+                                    : kernels::compare<Limb>(limbs(), other.limbs()) < 0;
 }
 
 bool operator==(const Natural& a, const Natural& b) noexcept {
