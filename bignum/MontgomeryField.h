@@ -38,8 +38,8 @@ class MontgomeryField {
     }
 
     // The field of an odd modulus above 1 of N words (1 to maxWords for N = 0); nothing for any
-    // other modulus. Decides whether the modulus is prime, at the cost of some seven products
-    // per bit of it: keep the field rather than make it again.
+    // other modulus. Decides whether the modulus is prime, at the cost of some five products per
+    // bit of it: keep the field rather than make it again.
     static std::optional<MontgomeryField> of(const Natural& modulus) {
         const std::size_t n = wordsOf(modulus);
         if (n == 0 || n > maxWords || (N != 0 && n != N) || !modulus.bit(0) ||
@@ -75,8 +75,8 @@ class MontgomeryField {
     }
 
     // True when the modulus is shown prime: by trial division below 2^16, above by Baillie-PSW,
-    // which every prime passes and no composite is known to pass. False for every composite, and
-    // for a prime only if none of the first 500 candidates for the Lucas test's parameter fits.
+    // which every prime passes and no composite is known to pass (none below 2^64 does). For a
+    // prime it is false only if none of the first 500 candidates for the Lucas test's D fits.
     bool provenPrime() const noexcept { return provenPrime_; }
 
     // r <- v and true when v lies below the modulus; false, r untouched, otherwise.
@@ -301,7 +301,7 @@ class MontgomeryField {
     // Baillie-PSW (R. Baillie and S. S. Wagstaff Jr., "Lucas pseudoprimes", Math. Comp. 35, 1980):
     // a strong probable-prime test to base 2, then a strong Lucas test with P = 1 and Selfridge's
     // Q = (1 - D) / 4, D the first of 5, -7, 9, -11, ... with Jacobi (D / m) = -1. About one
-    // product per bit for the first and six per bit for the second. A modulus below 2^16, too
+    // product per bit for the first and three to five for the second. A modulus below 2^16, too
     // small for the parameters, is tried by division instead.
     bool passesBailliePsw(const Natural& modulus) const {
         if (modulus.bitLength() <= 16) {

@@ -257,7 +257,7 @@ unsigned windowWidth(std::size_t bits) {
 // even q), a first step at which operator+ throws, or a Z without an inverse.
 template <std::size_t N>
 void multiplyBySignedWindows(CurvePoint& R, Natural& k, CurvePoint& result) {
-    // The field of the last q met, with its verdict on primality, which costs as much as a
+    // The field of the last q met, with its verdict on primality, which costs about half a
     // multiplication to reach.
     thread_local Natural lastQ;
     thread_local std::optional<MontgomeryField<N>> field;
