@@ -1,29 +1,19 @@
 #include "app/CurveChecks.h"
 
-#include <bit>
-#include <span>
-
 #include "bignum/Modular.h"
 
 namespace app {
 
-using bignum::Limb;
 using bignum::Modular;
 using bignum::Natural;
 
 namespace {
 
-Natural small(Limb value) {
-    Natural n;
-    n.setLimbs(std::span<const Limb>(&value, 1));
-    return n;
-}
-
 // Whether base witnesses that the odd q = d 2^s + 1 is composite.
 bool witnessesComposite(Natural& q, const Natural& base, const Natural& d, std::size_t s) {
-    const Modular minusOne(q, difference(q, small(1)));
+    const Modular minusOne(q, difference(q, Natural(1)));
     Modular x = power(Modular(q, base), d);
-    if (x.value() == small(1) || x.equals(minusOne)) {
+    if (x.value() == Natural(1) || x.equals(minusOne)) {
         return false;
     }
     for (std::size_t i = 1; i < s; ++i) {
@@ -38,29 +28,26 @@ bool witnessesComposite(Natural& q, const Natural& base, const Natural& d, std::
 }  // namespace
 
 std::size_t bitLength(const Natural& n) noexcept {
-    const std::span<const Limb> limbs = n.limbs();
-    return limbs.empty()
-               ? 0
-               : 32 * limbs.size() - static_cast<std::size_t>(std::countl_zero(limbs.back()));
+    return n.bitLength();
 }
 
 Primality testPrimality(const Natural& q, RandomSource& random) {
     if (bitLength(q) > largestTestedPrimeBits) {
         return Primality::tooLargeToTest;
     }
-    if (q.lessThan(small(5)) || (q.limbs()[0] & 1U) == 0) {
-        return q == small(2) || q == small(3) ? Primality::prime : Primality::composite;
+    if (q.lessThan(Natural(5)) || (q.limbs()[0] & 1U) == 0) {
+        return q == Natural(2) || q == Natural(3) ? Primality::prime : Primality::composite;
     }
     Natural modulus(q);
-    Natural d = difference(q, small(1));
+    Natural d = difference(q, Natural(1));
     std::size_t s = 0;
     while ((d.limbs()[0] & 1U) == 0) {
         d.halve();
         ++s;
     }
-    const Natural baseCount = difference(q, small(3));
+    const Natural baseCount = difference(q, Natural(3));
     for (std::size_t round = 0; round < primeTestRounds; ++round) {
-        const Natural base = sum(uniformBelow(baseCount, random), small(2));
+        const Natural base = sum(uniformBelow(baseCount, random), Natural(2));
         if (witnessesComposite(modulus, base, d, s)) {
             return Primality::composite;
         }

@@ -4,6 +4,7 @@
 
 #include "app/KeyExchange.h"
 #include "app/RandomSource.h"
+#include "bignum/MontgomeryField.h"
 #include "bignum/Natural.h"
 #include "curve/CurvePoint.h"
 
@@ -17,7 +18,7 @@ enum class Primality { prime, composite, tooLargeToTest };
 // pass with probability below 2^-80. The time grows with the cube of q's size (a 4096-bit prime
 // takes seconds); above 4096 bits the test is not run.
 inline constexpr std::size_t primeTestRounds = 40;
-inline constexpr std::size_t largestTestedPrimeBits = 4096;
+inline constexpr std::size_t largestTestedPrimeBits = bignum::MontgomeryField<0>::maxBits;
 
 // The number of bits of n; 0 for zero.
 std::size_t bitLength(const bignum::Natural& n) noexcept;

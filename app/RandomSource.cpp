@@ -18,16 +18,6 @@ constexpr bignum::Limb maskUpToHighestBit(bignum::Limb top) {
     return mask;
 }
 
-// Compares two limb sequences of equal length, most significant limb last.
-bool lessThanSameLength(const std::vector<bignum::Limb>& x, std::span<const bignum::Limb> y) {
-    for (std::size_t i = x.size(); i-- > 0;) {
-        if (x[i] != y[i]) {
-            return x[i] < y[i];
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 bignum::Natural uniformBelow(const bignum::Natural& bound, RandomSource& random) {
@@ -45,8 +35,8 @@ bignum::Natural uniformBelow(const bignum::Natural& bound, RandomSource& random)
             limb = random.nextWord();
         }
         draw.back() &= topMask;
-    } while (!lessThanSameLength(draw, limbs));
-    drawn.setLimbs(draw);
+        drawn.setLimbs(draw);
+    } while (!drawn.lessThan(bound));
     return drawn;
 }
 

@@ -25,11 +25,6 @@ Integer::Integer() : nonNegative_(1) {}
 
 Integer::Integer(const Natural& magnitude) : magnitude_(magnitude), nonNegative_(1) {}
 
-Integer& Integer::operator=(const Integer& other) {
-    assign(other);
-    return *this;
-}
-
 void Integer::assign(const Integer& other) {
     magnitude_.assign(other.magnitude_);
     nonNegative_ = other.nonNegative_;
@@ -41,9 +36,8 @@ void Integer::swap(Integer& other) noexcept {
 }
 
 void Integer::setSmall(std::int32_t v) {
-    const auto bits = static_cast<std::uint32_t>(v);
-    const Limb absolute = v < 0 ? 0u - bits : bits;
-    magnitude_.setLimbs(std::span<const Limb>(&absolute, absolute == 0 ? 0 : 1));
+    const auto bits = static_cast<Limb>(v);
+    magnitude_.assign(Natural(v < 0 ? 0u - bits : bits));
     nonNegative_ = flagFor(v >= 0);
 }
 
@@ -127,10 +121,6 @@ void Integer::reduce(Natural& m) {
     }
 }
 
-Natural Integer::magnitudeCopy() const {
-    return magnitude_;
-}
-
 Integer product(const Integer& a, const Integer& b) {
     Integer r;
     Natural magnitude = product(a.magnitude_, b.magnitude_);
@@ -151,36 +141,29 @@ Integer extendedGcd(Integer& a, Integer& b) {
     // The Euclidean loop for first >= second in signed order; each operand object ends up
     // holding its own coefficient.
     const auto run = [](Integer& first, Integer& second) {
-        // Invariants: first = sa*first0 + ta*second0 and second = sb*first0 + tb*second0.
+        // Invariants: first = sa*first0 + ta*second0 and second = sb*first0 + tb*second0. Each
+        // turn divides first by second, and then the two trade places.
         Integer sa;
         Integer ta;
         Integer sb;
         Integer tb;
         sa.setSmall(1);
         tb.setSmall(1);
-        Integer g;
         for (;;) {
             const Integer k = first.divide(second);
             if (first.equalsSmall(0)) {
+                Integer g;
                 g.swap(second);
                 first.swap(sb);
                 second.swap(tb);
-                break;
+                return g;
             }
             sa.subtract(product(k, sb));
             ta.subtract(product(k, tb));
-
-            const Integer l = second.divide(first);
-            if (second.equalsSmall(0)) {
-                g.swap(first);
-                first.swap(sa);
-                second.swap(ta);
-                break;
-            }
-            sb.subtract(product(l, sa));
-            tb.subtract(product(l, ta));
+            first.swap(second);
+            sa.swap(sb);
+            ta.swap(tb);
         }
-        return g;
     };
     return signedLess(a, b) ? run(b, a) : run(a, b);
 }

@@ -13,7 +13,10 @@ class Integer {
     Integer();                                   // zero
     explicit Integer(const Natural& magnitude);  // non-negative copy
     Integer(const Integer& other) = default;
-    Integer& operator=(const Integer& other);  // same as assign
+    Integer& operator=(const Integer& other) {
+        assign(other);
+        return *this;
+    }
 
     void assign(const Integer& other);
 
@@ -34,7 +37,6 @@ class Integer {
     Integer divide(Integer& d);
     // In place: the least non-negative residue modulo m > 0.
     void reduce(Natural& m);
-    Natural magnitudeCopy() const;
 
   private:
     friend Integer product(const Integer& a, const Integer& b);

@@ -21,13 +21,11 @@ struct Wider;
 template <>
 struct Wider<std::uint32_t> {
     using type = std::uint64_t;
-    using signedType = std::int64_t;
 };
 #if defined(__SIZEOF_INT128__) && !defined(KX_NARROW_WORDS)
 template <>
 struct Wider<std::uint64_t> {
     __extension__ using type = unsigned __int128;
-    __extension__ using signedType = __int128;
 };
 // The word of the Montgomery field: two limbs, where the compiler has a 128-bit integer to hold
 // their products. Elsewhere (or with KX_NARROW_WORDS, which tests that path) the field runs on
@@ -40,8 +38,6 @@ using Word = std::uint32_t;
 // Twice the width of W: holds any product of two words plus two words.
 template <class W>
 using Double = typename Wider<W>::type;
-template <class W>
-using SignedDouble = typename Wider<W>::signedType;
 template <class W>
 constexpr unsigned bitsOf = 8 * sizeof(W);
 
@@ -64,70 +60,34 @@ std::span<W, N> window(std::span<W> s, std::size_t offset, std::size_t n) noexce
     }
 }
 
-// r = a + b + carry; r may be a or b. Returns the carry out (0 or 1).
+// r = a + b + carry, b read as zero above its length; r may be a or b. Returns the carry out
+// (0 or 1).
 template <class W, std::size_t N = std::dynamic_extent>
 W add(std::span<W, N> r, In<W, N> a, In<W, N> b, W carry = 0) noexcept {
-    assert(a.size() == r.size() && b.size() == r.size());
+    assert(a.size() == r.size() && b.size() <= r.size());
     const std::size_t n = r.size();
 #pragma GCC unroll 16
     for (std::size_t i = 0; i < n; ++i) {
-        const Double<W> t = Double<W>{a[i]} + b[i] + carry;
+        const Double<W> t = Double<W>{a[i]} + (i < b.size() ? b[i] : W{0}) + carry;
         r[i] = static_cast<W>(t);
         carry = high<W>(t);
     }
     return carry;
 }
 
-// r = a - b - borrow; r may be a or b. Returns the borrow out (0 or 1).
+// r = a - b - borrow, b read as zero above its length; r may be a or b. Returns the borrow out
+// (0 or 1).
 template <class W, std::size_t N = std::dynamic_extent>
 W subtract(std::span<W, N> r, In<W, N> a, In<W, N> b, W borrow = 0) noexcept {
-    assert(a.size() == r.size() && b.size() == r.size());
+    assert(a.size() == r.size() && b.size() <= r.size());
     const std::size_t n = r.size();
 #pragma GCC unroll 16
     for (std::size_t i = 0; i < n; ++i) {
-        const Double<W> t = Double<W>{a[i]} - b[i] - borrow;
+        const Double<W> t = Double<W>{a[i]} - (i < b.size() ? b[i] : W{0}) - borrow;
         r[i] = static_cast<W>(t);
         borrow = high<W>(t) & 1;
     }
     return borrow;
-}
-
-// r = a + carry; r may be a. Returns the carry out.
-template <class W>
-W addCarry(std::span<W> r, In<W> a, W carry) noexcept {
-    assert(a.size() == r.size());
-    for (std::size_t i = 0; i < r.size(); ++i) {
-        r[i] = a[i] + carry;
-        carry = r[i] < carry ? 1 : 0;
-    }
-    return carry;
-}
-
-// r = a - borrow; r may be a. Returns the borrow out.
-template <class W>
-W subtractBorrow(std::span<W> r, In<W> a, W borrow) noexcept {
-    assert(a.size() == r.size());
-    for (std::size_t i = 0; i < r.size(); ++i) {
-        const W old = a[i];
-        r[i] = old - borrow;
-        borrow = old < borrow ? 1 : 0;
-    }
-    return borrow;
-}
-
-// True when a + b, the shorter padded with zeros, needs a word more than the longer. Decided
-// from the top; usually the first pair settles it.
-template <class W>
-bool sumOverflows(In<W> a, In<W> b) noexcept {
-    for (std::size_t i = std::max(a.size(), b.size()); i > 0; --i) {
-        const W x = i <= a.size() ? a[i - 1] : 0;
-        const W y = i <= b.size() ? b[i - 1] : 0;
-        const auto sum = static_cast<W>(x + y);
-        if (sum != static_cast<W>(~W{0})) {
-            return sum < x;
-        }
-    }
-    return false;
 }
 
 // r += a * w; returns the word carried out of r.

@@ -7,12 +7,6 @@ namespace bignum {
 
 namespace {
 
-Natural smallNatural(Limb w) {
-    Natural n;
-    n.setLimbs(std::span<const Limb>(&w, 1));
-    return n;
-}
-
 void requireSameModulus(const Natural& m, const Natural& n) {
     if (m != n) {
         throw ArithmeticError(ArithmeticError::Kind::differentModuli);
@@ -25,11 +19,6 @@ Modular::Modular(Natural& modulus) : modulus_(&modulus) {}
 
 Modular::Modular(Natural& modulus, const Natural& initial) : value_(initial), modulus_(&modulus) {
     value_.reduce(*modulus_);
-}
-
-Modular& Modular::operator=(const Modular& other) {
-    assign(other);
-    return *this;
 }
 
 void Modular::assign(const Modular& y) {
@@ -76,11 +65,10 @@ void Modular::multiplyBy(const Modular& y) {
 
 void Modular::raise(Natural& e) {
     if (e.length() == 0) {
-        const Limb one = 1;
-        value_.setLimbs(std::span<const Limb>(&one, 1));
+        value_.assign(Natural(1));
         return;
     }
-    Modular accumulator(*modulus_, smallNatural(1));
+    Modular accumulator(*modulus_, Natural(1));
     while (e.differsFrom(1)) {
         if ((e.limbs()[0] & 1u) != 0) {
             accumulator.multiplyBy(*this);
@@ -119,27 +107,15 @@ Modular difference(const Modular& x, const Modular& y) {
 }
 
 Modular timesSmall(const Modular& x, std::uint32_t k) {
-    Modular r(x.modulus());
-    Natural value = productByLimb(x.value(), k);
-    r.value().swap(value);
-    r.value().reduce(r.modulus());
-    return r;
+    return Modular(x.modulus(), productByLimb(x.value(), k));
 }
 
 Modular product(const Modular& x, const Modular& y) {
-    Modular r(x.modulus());
-    Natural value = product(x.value(), y.value());
-    r.value().swap(value);
-    r.value().reduce(r.modulus());
-    return r;
+    return Modular(x.modulus(), product(x.value(), y.value()));
 }
 
 Modular square(const Modular& x) {
-    Modular r(x.modulus());
-    Natural value = square(x.value());
-    r.value().swap(value);
-    r.value().reduce(r.modulus());
-    return r;
+    return Modular(x.modulus(), square(x.value()));
 }
 
 Modular power(const Modular& x, Natural e) {
@@ -149,7 +125,7 @@ Modular power(const Modular& x, Natural e) {
 }
 
 Modular cube(const Modular& x) {
-    return power(x, smallNatural(3));
+    return power(x, Natural(3));
 }
 
 Modular inverse(const Modular& x) {

@@ -14,7 +14,10 @@ class Modular {
     explicit Modular(Natural& modulus);                 // zero
     Modular(Natural& modulus, const Natural& initial);  // initial mod modulus
     Modular(const Modular& other) = default;
-    Modular& operator=(const Modular& other);  // same as assign
+    Modular& operator=(const Modular& other) {
+        assign(other);
+        return *this;
+    }
 
     // Copies y's value and its modulus pointer.
     void assign(const Modular& y);

@@ -1,6 +1,7 @@
 #include "bignum/Natural.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstring>
 #include <new>
@@ -14,11 +15,11 @@ namespace bignum {
 
 namespace {
 
-constexpr Limb allOnes = 0xFFFFFFFFu;
-constexpr unsigned limbBits = 32;
+constexpr Limb allOnes = ~Limb{0};
+constexpr std::size_t digitsPerLimb = limbBits / 4;
 
 std::unique_ptr<Limb[]> allocateLimbs(std::size_t n) {
-    return std::make_unique_for_overwrite<Limb[]>(n);
+    return std::make_unique<Limb[]>(n);
 }
 
 void copyLimbs(Limb* to, const Limb* from, std::size_t n) noexcept {
@@ -52,20 +53,15 @@ constexpr Natural::DigitValues hexDigitValues = [] {
 
 Natural::Natural() : capacity_(1), limbs_(allocateLimbs(1)), length_(0) {}
 
-Natural::Natural(std::size_t capacity, Uninitialised)
-    : capacity_(static_cast<std::uint16_t>(capacity)), limbs_(allocateLimbs(capacity)), length_(0) {
-    assert(capacity >= 1 && capacity <= maxLimbs);
+Natural::Natural(Limb value) : capacity_(1), limbs_(allocateLimbs(1)), length_(value != 0 ? 1 : 0) {
+    limbs_[0] = value;
 }
 
 Natural::Natural(const Natural& source)
-    : Natural(policyCapacity(1, source.length_), Uninitialised{}) {
-    copyLimbs(data(), source.limbs_.get(), source.length_);
-    length_ = source.length_;
-}
-
-Natural& Natural::operator=(const Natural& source) {
-    assign(source);
-    return *this;
+    : capacity_(static_cast<std::uint16_t>(policyCapacity(1, source.length_))),
+      limbs_(allocateLimbs(capacity_)),
+      length_(source.length_) {
+    copyLimbs(data(), source.limbs_.get(), length_);
 }
 
 void Natural::swap(Natural& other) noexcept {
@@ -137,12 +133,8 @@ void Natural::resize(std::size_t n, bool preserve) {
 }
 
 void Natural::becomeZero() {
-    const std::size_t capacity = policyCapacity(capacity_, 1);
-    if (capacity != capacity_) {
-        limbs_ = allocateLimbs(capacity);
-        capacity_ = static_cast<std::uint16_t>(capacity);
-    }
-    length_ = 0;
+    setLength(0);
+    resize(1, false);
 }
 
 void Natural::setLimbs(std::span<const Limb> limbs) {
@@ -172,7 +164,7 @@ void Natural::fromDigits(std::string_view text, const DigitValues& digitValues) 
         return;
     }
     // The leading digit is at least 1, so the value is at least 16^(digits - 1).
-    if (digits - 1 >= maxLimbs * 8) {
+    if (digits - 1 >= maxLimbs * digitsPerLimb) {
         refuseSize();
     }
 
@@ -180,7 +172,7 @@ void Natural::fromDigits(std::string_view text, const DigitValues& digitValues) 
     // and H that of the high halves (d >> 4). Nibble p of the sum therefore takes the low half
     // of digit p and the high half of digit p - 1, counted from the end, plus a carry of 0 or 1.
     const std::size_t nibbles = digits + 2;
-    std::vector<Limb> limbs((nibbles + 7) / 8);
+    std::vector<Limb> limbs((nibbles + digitsPerLimb - 1) / digitsPerLimb);
     unsigned carry = 0;
     unsigned previousHigh = 0;
     for (std::size_t p = 0; p < nibbles; ++p) {
@@ -188,31 +180,22 @@ void Natural::fromDigits(std::string_view text, const DigitValues& digitValues) 
         const unsigned t = (d & 15u) + previousHigh + carry;
         previousHigh = d >> 4;
         carry = t >> 4;
-        limbs[p / 8] |= static_cast<Limb>(t & 15u) << (4 * (p % 8));
+        limbs[p / digitsPerLimb] |= static_cast<Limb>(t & 15u) << (4 * (p % digitsPerLimb));
     }
     assert(carry == 0 && previousHigh == 0);
-    std::size_t n = limbs.size();
-    while (limbs[n - 1] == 0) {
-        --n;
-    }
     // The digit-by-digit definition first resizes to one limb, then grows by doubling.
-    const std::size_t capacity = policyCapacity(policyCapacity(capacity_, 1), n);
-    if (capacity != capacity_) {
-        limbs_ = allocateLimbs(capacity);
-        capacity_ = static_cast<std::uint16_t>(capacity);
-    }
-    copyLimbs(data(), limbs.data(), n);
-    setLength(n);
+    becomeZero();
+    setLimbs(limbs);
 }
 
 const char* Natural::toHex() const {
     static constexpr char hexDigits[] = "0123456789ABCDEF";
-    auto buffer = std::make_unique_for_overwrite<char[]>(8 * std::size_t{length_} + 2);
+    auto buffer = std::make_unique<char[]>(digitsPerLimb * length_ + 2);
     char* out = buffer.get();
     bool leading = true;
     for (std::size_t i = length_; i > 0; --i) {
-        for (int shift = 28; shift >= 0; shift -= 4) {
-            const unsigned digit = (limbs_[i - 1] >> shift) & 15u;
+        for (std::size_t d = digitsPerLimb; d > 0; --d) {
+            const unsigned digit = (limbs_[i - 1] >> (4 * (d - 1))) & 15u;
             leading = leading && digit == 0;
             if (!leading) {
                 *out++ = hexDigits[digit];
@@ -227,22 +210,23 @@ const char* Natural::toHex() const {
     return text_.get();
 }
 
+std::size_t Natural::bitLength() const noexcept {
+    return length_ == 0 ? 0
+                        : limbBits * length_ -
+                              static_cast<std::size_t>(std::countl_zero(limbs_[length_ - 1u]));
+}
+
+bool Natural::bit(std::size_t i) const noexcept {
+    return i / limbBits < length_ && ((limbs_[i / limbBits] >> (i % limbBits)) & 1u) != 0;
+}
+
 bool Natural::differsFrom(Limb w) const noexcept {
-    if (w == 0) {
-        return length_ != 0;
-    }
-    return !(length_ == 1 && limbs_[0] == w);
+    return w == 0 ? length_ != 0 : !(length_ == 1 && limbs_[0] == w);
 }
 
 bool Natural::lessThan(const Natural& other) const noexcept {
-    if (length_ != other.length_) {
-        return length_ < other.length_;
-    }
-    return kernels::compare<Limb>(limbs(), other.limbs()) < 0;
-}
-
-bool Natural::greaterThan(const Natural& other) const noexcept {
-    return other.lessThan(*this);
+    return length_ != other.length_ ? length_ < other.length_
+                                    : kernels::compare<Limb>(limbs(), other.limbs()) < 0;
 }
 
 bool operator==(const Natural& a, const Natural& b) noexcept {
@@ -298,27 +282,28 @@ void Natural::add(const Natural& y) {
     const std::size_t lx = length_;
     const std::size_t ly = y.length_;
     const std::size_t n = std::max(lx, ly);
-    const bool grows = kernels::sumOverflows<Limb>(limbs(), y.limbs());
-    if (n + (grows ? 1 : 0) > maxLimbs) {
-        refuseSize();
+    if (n == maxLimbs) {
+        // The sum may need a limb more than there can be: that is refused before anything changes.
+        std::vector<Limb> sum(n);
+        const bool shorter = lx < ly;
+        if (kernels::add<Limb>(std::span<Limb>(sum), (shorter ? y : *this).limbs(),
+                               (shorter ? *this : y).limbs()) != 0) {
+            refuseSize();
+        }
     }
     if (lx < ly) {
         resize(ly, true);
     }
-    if (grows) {
-        resize(n + 1, true);
-    }
-    // Taken after the resizes: y may be this value.
+    // Taken after the resize: y may be this value.
     const std::span<Limb> xs(data(), n);
-    const std::span<const Limb> ys = y.limbs();
-    const std::size_t common = std::min(lx, ly);
-    Limb carry = kernels::add<Limb>(xs.first(common), xs.first(common), ys.first(common));
-    const std::span<const Limb> longer = lx < ly ? ys : std::span<const Limb>(xs);
-    carry = kernels::addCarry<Limb>(xs.subspan(common), longer.subspan(common), carry);
+    const Limb carry = lx < ly ? kernels::add<Limb>(xs, y.limbs(), xs.first(lx))
+                               : kernels::add<Limb>(xs, xs, y.limbs());
+    setLength(n);
     if (carry != 0) {
+        resize(n + 1, true);
         data()[n] = carry;
+        setLength(n + 1);
     }
-    setLength(n + carry);
 }
 
 void Natural::subtract(const Natural& y) {
@@ -326,9 +311,7 @@ void Natural::subtract(const Natural& y) {
         throw ArithmeticError(ArithmeticError::Kind::negativeResult);
     }
     const std::span<Limb> xs(data(), length_);
-    const std::span<const Limb> ys = y.limbs();
-    const Limb borrow = kernels::subtract<Limb>(xs.first(ys.size()), xs.first(ys.size()), ys);
-    kernels::subtractBorrow<Limb>(xs.subspan(ys.size()), xs.subspan(ys.size()), borrow);
+    kernels::subtract<Limb>(xs, xs, y.limbs());
     normalise();
     resize(length_, true);
 }
@@ -367,10 +350,14 @@ void Natural::shiftLeft(std::size_t bits) {
     setLength(newLength);
 }
 
-void Natural::divideInPlace(std::span<const Limb> m, std::span<Limb> quotient) noexcept {
-    kernels::divide<Limb>({data(), length_}, m, quotient);
-    setLength(m.size());
+void Natural::divideInPlace(Natural& d, std::span<Limb> quotient) {
+    const std::size_t ld = d.length_;
+    d.resize(std::min<std::size_t>(std::size_t{length_} + 1, maxLimbs), true);
+    kernels::divide<Limb>({data(), length_}, d.limbs(), quotient);
+    setLength(ld);
     normalise();
+    resize(length_, true);
+    d.resize(ld, true);
 }
 
 void Natural::reduce(Natural& m) {
@@ -392,17 +379,11 @@ void Natural::reduce(Natural& m) {
     if (lessThan(m)) {
         return;
     }
-    const std::size_t lm = m.length_;
-    m.resize(std::min<std::size_t>(std::size_t{length_} + 1, maxLimbs), true);
-    divideInPlace(m.limbs(), {});
-    resize(length_, true);
-    m.resize(lm, true);
+    divideInPlace(m, {});
 }
 
 Natural sum(const Natural& a, const Natural& b) {
-    Natural r(Natural::policyCapacity(1, a.length_), Natural::Uninitialised{});
-    copyLimbs(r.data(), a.limbs_.get(), a.length_);
-    r.setLength(a.length_);
+    Natural r(a);
     r.add(b);
     return r;
 }
@@ -455,24 +436,18 @@ Natural divide(Natural& x, Natural& d) {
     if (d.length_ == 0) {
         throw ArithmeticError(ArithmeticError::Kind::divisionByZero);
     }
-    Natural quotient;
     if (&x == &d) {
-        const Limb one = 1;
-        quotient.setLimbs({&one, 1});
         x.setLength(0);
         x.resize(0, true);
-        return quotient;
+        return Natural(1);
     }
+    Natural quotient;
     if (x.lessThan(d)) {
         return quotient;
     }
     std::vector<Limb> digits(x.length() - d.length() + 1);
-    const std::size_t ld = d.length_;
-    d.resize(std::min<std::size_t>(std::size_t{x.length_} + 1, Natural::maxLimbs), true);
-    x.divideInPlace(d.limbs(), digits);
+    x.divideInPlace(d, digits);
     quotient.setLimbs(digits);
-    x.resize(x.length_, true);
-    d.resize(ld, true);
     return quotient;
 }
 

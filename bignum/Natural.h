@@ -10,6 +10,8 @@
 namespace bignum {
 
 using Limb = std::uint32_t;
+// The width of a limb, which every count of bits or digits per limb derives from.
+inline constexpr std::size_t limbBits = 8 * sizeof(Limb);
 
 // An unsigned integer of up to 2^20 bits: 32-bit limbs, limb 0 least significant, always in
 // normal form (no zero top limb; zero has length 0). Owns its limb array and the buffer of its
@@ -32,9 +34,13 @@ class Natural {
     // The digit value of each of the 256 bytes.
     using DigitValues = std::array<std::uint8_t, 256>;
 
-    Natural();  // zero, with capacity 1
+    Natural();                     // zero, with capacity 1
+    explicit Natural(Limb value);  // the one way to make a small value; capacity 1
     Natural(const Natural& source);
-    Natural& operator=(const Natural& source);  // same as assign
+    Natural& operator=(const Natural& source) {
+        assign(source);
+        return *this;
+    }
     ~Natural() = default;
 
     // Exchanges the numbers (limbs, length, capacity) of two values; rendered texts stay put.
@@ -71,9 +77,14 @@ class Natural {
     // value's own text buffer and stays valid until the next toHex on it or its destruction.
     const char* toHex() const;
 
+    // The number of bits up to the highest set one; 0 for zero.
+    std::size_t bitLength() const noexcept;
+    // Bit i, 0 the lowest; false at and above bitLength().
+    bool bit(std::size_t i) const noexcept;
+
     bool differsFrom(Limb w) const noexcept;
     bool lessThan(const Natural& other) const noexcept;
-    bool greaterThan(const Natural& other) const noexcept;
+    bool greaterThan(const Natural& other) const noexcept { return other.lessThan(*this); }
     friend bool operator==(const Natural& a, const Natural& b) noexcept;
 
     // Adds 2^(32k). Throws std::invalid_argument "Natural is not that big" when k > length.
@@ -96,13 +107,7 @@ class Natural {
     void reduce(Natural& m);
 
   private:
-    friend Natural sum(const Natural& a, const Natural& b);
-    friend Natural difference(const Natural& a, const Natural& b);
     friend Natural divide(Natural& x, Natural& d);
-
-    struct Uninitialised {};
-    // Length 0 and an array of the given capacity, filled by the caller.
-    Natural(std::size_t capacity, Uninitialised);
 
     // The capacity the policy reaches from `capacity` for n limbs; throws std::bad_alloc for
     // n > maxLimbs.
@@ -116,9 +121,10 @@ class Natural {
     void assignLimbs(const Limb* source, std::size_t n);
     // Becomes zero after resize(1) without copying limbs.
     void becomeZero();
-    // Replaces the value by its remainder modulo m, for m not above it, and writes the quotient's
-    // length() - m.size() + 1 limbs to quotient unless it is empty.
-    void divideInPlace(std::span<const Limb> m, std::span<Limb> quotient) noexcept;
+    // Replaces the value by its remainder modulo d, for d not above it, and writes the quotient's
+    // length() - d.length() + 1 limbs to quotient unless it is empty. d grows to a limb more than
+    // this value and shrinks back, as shifting it up and back down would.
+    void divideInPlace(Natural& d, std::span<Limb> quotient);
 
     std::uint16_t capacity_;  // 32768 fits; the policy never goes above it
     std::unique_ptr<Limb[]> limbs_;

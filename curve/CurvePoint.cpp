@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -26,10 +27,6 @@ constexpr Natural::DigitValues pointDigitValues = [] {
     return table;
 }();
 
-std::unique_ptr<char[]> freshTextBuffer(std::size_t size) {
-    return std::make_unique_for_overwrite<char[]>(size);
-}
-
 // The coordinate's value becomes the number the digits denote, reduced modulo its modulus.
 void parseCoordinate(Modular& coordinate, std::string_view digits) {
     Natural v;
@@ -41,7 +38,7 @@ void parseCoordinate(Modular& coordinate, std::string_view digits) {
 }  // namespace
 
 CurvePoint::CurvePoint(Natural& q, const Modular& A, const Modular& B)
-    : q_(&q), A_(&A), B_(&B), x_(q), y_(q), atInfinity_(1), text_(freshTextBuffer(1)) {}
+    : q_(&q), A_(&A), B_(&B), x_(q), y_(q), atInfinity_(1), text_(std::make_unique<char[]>(1)) {}
 
 CurvePoint::CurvePoint(Natural& q, const Modular& A, const Modular& B, Modular x, Modular y)
     : q_(&q),
@@ -50,16 +47,12 @@ CurvePoint::CurvePoint(Natural& q, const Modular& A, const Modular& B, Modular x
       x_(std::move(x)),
       y_(std::move(y)),
       atInfinity_(0),
-      text_(freshTextBuffer(1)) {}
+      text_(std::make_unique<char[]>(1)) {}
 
 CurvePoint::CurvePoint(const CurvePoint& source)
-    : q_(source.q_),
-      A_(source.A_),
-      B_(source.B_),
-      x_(source.x_),
-      y_(source.y_),
-      atInfinity_(source.atInfinity_),
-      text_(freshTextBuffer(1)) {}
+    : CurvePoint(*source.q_, *source.A_, *source.B_, source.x_, source.y_) {
+    atInfinity_ = source.atInfinity_;
+}
 
 CurvePoint& CurvePoint::operator=(const CurvePoint& source) {
     if (this != &source) {
@@ -92,24 +85,11 @@ CurvePoint CurvePoint::operator-() const {
 }
 
 const char* CurvePoint::toText() const {
-    if (atInfinity()) {
-        auto buffer = freshTextBuffer(infinityText.size() + 1);
-        std::copy(infinityText.begin(), infinityText.end(), buffer.get());
-        buffer[infinityText.size()] = '\0';
-        text_ = std::move(buffer);
-        return text_.get();
-    }
-    const std::string_view xHex = x_.value().toHex();
-    const std::string_view yHex = y_.value().toHex();
-    auto buffer = freshTextBuffer(xHex.size() + yHex.size() + 5);
-    char* out = buffer.get();
-    *out++ = '(';
-    out = std::copy(xHex.begin(), xHex.end(), out);
-    *out++ = ',';
-    *out++ = ' ';
-    out = std::copy(yHex.begin(), yHex.end(), out);
-    *out++ = ')';
-    *out = '\0';
+    const std::string text =
+        atInfinity() ? std::string(infinityText)
+                     : "(" + std::string(x_.value().toHex()) + ", " + y_.value().toHex() + ")";
+    auto buffer = std::make_unique<char[]>(text.size() + 1);
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, buffer.get());
     text_ = std::move(buffer);
     return text_.get();
 }
@@ -137,12 +117,7 @@ bool CurvePoint::isOnCurve() const {
     if (atInfinity()) {
         return true;
     }
-    const Modular linear = product(x_, *A_);
-    const Modular cubic = cube(x_);
-    const Modular withoutB = sum(cubic, linear);
-    const Modular right = sum(withoutB, *B_);
-    const Modular left = square(y_);
-    return left.equals(right);
+    return square(y_).equals(sum(sum(cube(x_), product(x_, *A_)), *B_));
 }
 
 CurvePoint add(const CurvePoint& P1, const CurvePoint& P2, std::optional<Modular>* slope) {

@@ -1,10 +1,10 @@
 #include "curve/ScalarMultiplication.h"
 
 #include <array>
-#include <bit>
 #include <cstddef>
+#include <cstdlib>
 #include <optional>
-#include <span>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -12,95 +12,90 @@
 
 namespace curve {
 
-using bignum::Limb;
 using bignum::Modular;
 using bignum::MontgomeryField;
 using bignum::Natural;
 
 namespace {
 
-// The row of the bit being worked on, for an observer: it goes to the observer once R has
-// doubled, or once the top bit is added.
-class StepRecorder {
-  public:
-    explicit StepRecorder(MultiplicationObserver& observer) : observer_(observer) {}
-
-    std::optional<Modular>& additionSlope() noexcept { return row_.additionSlope; }
-    std::optional<Modular>& doublingSlope() noexcept { return row_.doublingSlope; }
-    void added() noexcept { row_.bit = true; }
-    void doubled(const CurvePoint& result, const CurvePoint& R) {
-        row_.doubled = true;
-        hand(result, R);
-    }
-    void finish(const CurvePoint& result, const CurvePoint& R) {
-        if (row_.bit) {
-            hand(result, R);
-        }
-    }
-
-  private:
-    void hand(const CurvePoint& result, const CurvePoint& R) {
-        row_.result = &result;
-        row_.R = &R;
-        observer_.step(row_);
-        const std::size_t next = row_.position + 1;
-        row_ = MultiplicationStep{};
-        row_.position = next;
-    }
-
-    MultiplicationObserver& observer_;
-    MultiplicationStep row_;
-};
-
-// The double-and-add of multiplyInPlace on machine words, in Montgomery's form and in Jacobian
-// coordinates (x = X / Z^2, y = Y / Z^3), so that a step needs neither an allocation nor an
-// inversion. Each sum takes the course operator+ takes and is the same rational function of its
-// summands, so it gives the same point wherever every Z is invertible; where operator+ would
-// throw (a tangent with a zero denominator), the ladder stops before the step.
+// The group law in Jacobian coordinates, x = X / Z^2 and y = Y / Z^3, on the Montgomery field,
+// so that a step needs neither an allocation nor an inversion (formulas of H. Cohen, A. Miyaji
+// and T. Ono, "Efficient elliptic curve exponentiation using mixed coordinates", ASIACRYPT 1998).
+// Each sum takes the course operator+ takes and is the same rational function of its summands,
+// so it gives the same point wherever every Z is invertible, as every Z is for a prime q; where
+// operator+ would throw (a tangent with a zero denominator), the step is refused.
 template <std::size_t N>
-class WordLadder {
+class JacobianCurve {
   public:
     using Field = MontgomeryField<N>;
     using Residue = typename Field::Residue;
 
-    // W = A Z^4 is carried along for the doublings, which then need two products fewer. A point
-    // at infinity keeps its affine coordinates in X and Y, as CurvePoint keeps them.
+    // A point at infinity keeps its affine coordinates in X and Y, with Z = 1, as CurvePoint
+    // keeps them. W = A Z^4 holds while twice alone changes the point, as it does the running
+    // point of a multiplication; a sum leaves W stale, and refreshW restores it.
     struct Point {
         Residue X;
         Residue Y;
         Residue Z;
         Residue W;
-        bool atInfinity = false;
+        bool atInfinity;
     };
 
-    WordLadder(const Field& field, const Residue& A, const Residue& one)
+    JacobianCurve(const Field& field, const Residue& A, const Residue& one)
         : field_(field), A_(A), one_(one), spentZ_(one) {}
 
-    bool load(const CurvePoint& point, Point& words) const noexcept {
-        words.atInfinity = point.atInfinity();
-        words.Z = one_;
-        words.W = A_;
-        return field_.load(point.x().value(), words.X) && field_.load(point.y().value(), words.Y);
+    // The point at infinity with zero coordinates, as operator+ makes it.
+    Point infinity() const noexcept { return Point{Residue{}, Residue{}, one_, A_, true}; }
+
+    bool load(const CurvePoint& point, Point& P) const noexcept {
+        P = infinity();
+        P.atInfinity = point.atInfinity();
+        return field_.load(point.x().value(), P.X) && field_.load(point.y().value(), P.Y);
     }
 
     // Writes both points back in affine coordinates; false, nothing written, where some Z met on
-    // the way had no inverse (q composite): a sum may then have been judged on coordinates that
-    // do not stand for a point, and only the group law can tell.
+    // the way has no inverse (q composite): a sum may then have been judged on coordinates that
+    // do not stand for a point, and only the group law can tell. One inversion of the product of
+    // all those Z serves both points (Montgomery's trick: P. L. Montgomery, "Speeding the Pollard
+    // and elliptic curve methods of factorization", Math. Comp. 48, 1987), with 5 products.
     bool store(Point& first, CurvePoint& firstPoint, Point& second, CurvePoint& secondPoint) {
-        Residue unused;
-        if (field_.isZero(spentZ_) || !field_.invert(unused, spentZ_) || !toAffine(first) ||
-            !toAffine(second)) {
+        Residue firstInverse;
+        Residue secondInverse;
+        field_.multiply(firstInverse, first.Z, second.Z);
+        field_.multiply(secondInverse, firstInverse, spentZ_);
+        if (!field_.invert(secondInverse, secondInverse)) {
             return false;
         }
-        for (auto [words, point] : {std::pair{&first, &firstPoint}, {&second, &secondPoint}}) {
-            field_.store(words->X, point->x().value());
-            field_.store(words->Y, point->y().value());
-            point->setAtInfinity(words->atInfinity);
+        field_.multiply(secondInverse, secondInverse, spentZ_);
+        field_.multiply(firstInverse, secondInverse, second.Z);
+        field_.multiply(secondInverse, secondInverse, first.Z);
+        for (auto [P, point, inverse] : {std::tuple{&first, &firstPoint, &firstInverse},
+                                         {&second, &secondPoint, &secondInverse}}) {
+            if (!P->atInfinity) {
+                Residue power;
+                field_.multiply(power, *inverse, *inverse);
+                field_.multiply(P->X, P->X, power);
+                field_.multiply(power, power, *inverse);
+                field_.multiply(P->Y, P->Y, power);
+            }
+            field_.store(P->X, point->x().value());
+            field_.store(P->Y, point->y().value());
+            point->setAtInfinity(P->atInfinity);
         }
         return true;
     }
 
-    // P1 <- P1 + P2 for two different points; false, P1 untouched, where operator+ would throw.
+    void negate(Point& P) const noexcept { field_.negate(P.Y, P.Y); }
+
+    // W <- A Z^4, 1M + 2S.
+    void refreshW(Point& P) const noexcept {
+        field_.multiply(P.W, P.Z, P.Z);
+        field_.multiply(P.W, P.W, P.W);
+        field_.multiply(P.W, A_, P.W);
+    }
+
+    // P1 <- P1 + P2; false, P1 untouched, where operator+ would throw. Two different points by
+    // Cohen, Miyaji and Ono's addition in Jacobian coordinates, 12M + 4S.
     bool add(Point& P1, const Point& P2) noexcept {
         if (P2.atInfinity) {
             return true;
@@ -130,13 +125,12 @@ class WordLadder {
                 makeInfinity(P1);
                 return true;
             }
-            // x1 = x2 but y1 != -y2 (q composite): operator+ takes the tangent at P1, and throws
-            // where that tangent is vertical.
+            // x1 = x2 but y1 != -y2: the same point, or (q composite) operator+ takes the tangent
+            // at P1 all the same, and throws where that tangent is vertical.
             if (field_.isZero(P1.Y)) {
                 return false;
             }
-            field_.multiply(P1.W, Z1Z1, Z1Z1);
-            field_.multiply(P1.W, A_, P1.W);
+            refreshW(P1);
             return twice(P1);
         }
         // The chord: slope r / H in these coordinates.
@@ -164,7 +158,9 @@ class WordLadder {
         return true;
     }
 
-    // P <- P + P; false, P untouched, where operator+ would throw.
+    // P <- P + P, for a P whose W holds; false, P untouched, where operator+ would throw. Cohen,
+    // Miyaji and Ono's doubling in modified Jacobian coordinates (X, Y, Z, W = A Z^4), 4M + 4S,
+    // with 2Y formed first, so that 4Y^2, 4XY^2 and 16Y^4 need no further additions.
     bool twice(Point& P) noexcept {
         if (P.atInfinity) {
             return true;
@@ -173,35 +169,30 @@ class WordLadder {
             makeInfinity(P);
             return true;
         }
-        Residue XX;
-        Residue YY;
-        Residue YYYY;
-        field_.multiply(XX, P.X, P.X);
-        field_.multiply(YY, P.Y, P.Y);
-        field_.multiply(YYYY, YY, YY);
         // The tangent: slope M / (2 Y Z) with M = 3 X^2 + A Z^4.
         Residue M;
-        field_.add(M, P.W, XX);
+        field_.multiply(M, P.X, P.X);
+        Residue XX = M;
         field_.add(M, M, XX);
         field_.add(M, M, XX);
-        // S = 4 X Y^2; X3 = M^2 - 2 S, Y3 = M (S - X3) - 8 Y^4, Z3 = 2 Y Z, W3 = 16 Y^4 W.
+        field_.add(M, M, P.W);
+        // With T = 4 Y^2 and S = X T: X3 = M^2 - 2 S, Y3 = M (S - X3) - T^2 / 2, Z3 = 2 Y Z,
+        // W3 = T^2 W.
+        Residue T;
+        field_.add(T, P.Y, P.Y);
+        field_.multiply(P.Z, T, P.Z);
+        field_.multiply(T, T, T);
         Residue S;
-        field_.multiply(S, P.X, YY);
-        field_.add(S, S, S);
-        field_.add(S, S, S);
-        field_.multiply(P.Z, P.Y, P.Z);
-        field_.add(P.Z, P.Z, P.Z);
+        field_.multiply(S, P.X, T);
+        field_.multiply(T, T, T);
+        field_.multiply(P.W, P.W, T);
+        field_.halve(T);
         field_.multiply(P.X, M, M);
         field_.subtract(P.X, P.X, S);
         field_.subtract(P.X, P.X, S);
         field_.subtract(S, S, P.X);
         field_.multiply(S, M, S);
-        field_.add(YYYY, YYYY, YYYY);
-        field_.add(YYYY, YYYY, YYYY);
-        field_.add(YYYY, YYYY, YYYY);
-        field_.subtract(P.Y, S, YYYY);
-        field_.multiply(P.W, P.W, YYYY);
-        field_.add(P.W, P.W, P.W);
+        field_.subtract(P.Y, S, T);
         return true;
     }
 
@@ -210,24 +201,7 @@ class WordLadder {
     // for the check in store.
     void makeInfinity(Point& P) noexcept {
         field_.multiply(spentZ_, spentZ_, P.Z);
-        P = Point{Residue{}, Residue{}, one_, A_, true};
-    }
-
-    bool toAffine(Point& P) const noexcept {
-        if (P.atInfinity) {
-            return true;
-        }
-        Residue inverse;
-        if (field_.isZero(P.Z) || !field_.invert(inverse, P.Z)) {
-            return false;
-        }
-        Residue power;
-        field_.multiply(power, inverse, inverse);
-        field_.multiply(P.X, P.X, power);
-        field_.multiply(power, power, inverse);
-        field_.multiply(P.Y, P.Y, power);
-        P.Z = one_;
-        return true;
+        P = infinity();
     }
 
     const Field& field_;
@@ -236,133 +210,196 @@ class WordLadder {
     Residue spentZ_;  // the product of the Zs of the points that went to infinity
 };
 
-// k >> shift, less one when dropLowBit is set (for an odd k >> shift).
-std::vector<Limb> shiftedScalar(std::span<const Limb> k, std::size_t shift, bool dropLowBit) {
-    constexpr std::size_t limbBits = 32;
-    const std::size_t skip = shift / limbBits;
-    const auto offset = static_cast<unsigned>(shift % limbBits);
-    std::vector<Limb> limbs(k.size() > skip ? k.size() - skip : 0);
-    for (std::size_t i = 0; i < limbs.size(); ++i) {
-        const Limb high =
-            offset != 0 && skip + i + 1 < k.size() ? k[skip + i + 1] << (limbBits - offset) : 0;
-        limbs[i] = (k[skip + i] >> offset) | high;
+// The digits of k, one per bit and one above the top, signed, odd where not zero, below
+// 2^(width - 1) in size, and at most one not zero in any `width` in a row: the width-w
+// non-adjacent form (J. A. Solinas, "Efficient arithmetic on Koblitz curves", Designs, Codes
+// and Cryptography 19, 2000), taken from the low end. Width 1 gives the bits.
+std::vector<int> signedDigits(const Natural& k, unsigned width) {
+    const std::size_t bits = k.bitLength();
+    std::vector<int> digits(bits + 1, 0);
+    int carry = 0;
+    for (std::size_t i = 0; i < bits;) {
+        if (static_cast<int>(k.bit(i)) == carry) {
+            ++i;
+            continue;
+        }
+        int window = carry;
+        for (unsigned j = 0; j < width; ++j) {
+            window += static_cast<int>(k.bit(i + j)) << j;
+        }
+        carry = window > 1 << (width - 1) ? 1 : 0;
+        digits[i] = window - (carry << width);
+        i += width;
     }
-    if (dropLowBit) {
-        limbs[0] &= ~Limb{1};
-    }
-    return limbs;
+    digits[bits] = carry;
+    return digits;
 }
 
-// Runs the loop of multiplyInPlace on words for as long as the steps take their usual course,
-// then writes R, k and result back. Nothing changes where the words cannot vouch for the result:
-// operands the field cannot hold (a value not below q, an even q), a first step at which
-// operator+ throws, or a Z without an inverse.
+// The width with the fewest additions: about bits / (w + 1) for the digits and 2^(w - 1) to sum
+// the buckets, so w + 1 pays once bits > (w + 1) (w + 2) 2^(w - 1).
+unsigned windowWidth(std::size_t bits) {
+    unsigned width = 2;
+    while (bits > std::size_t{(width + 1) * (width + 2)} << (width - 1)) {
+        ++width;
+    }
+    return width;
+}
+
+// multiplyInPlace on words, in Jacobian coordinates, right to left over signed digits of k (the
+// right-to-left m-ary method of A. C.-C. Yao, "On the evaluation of powers", SIAM J. Comput. 5,
+// 1976): R doubles once per bit, as in the definition's loop, and each digit d adds +-R into
+// bucket |d| / 2, so that in the end k R = sum over j of (2j + 1) bucket_j. For a q shown prime the
+// digits take the width with the fewest additions (about one per bits / 6 on a 521-bit scalar), and
+// every addition chain gives the group law's point. For any other q the width is 1: the digits are
+// the bits, bucket 0 is the result, and each step is the definition's own, for as long as it takes
+// its usual course; then R, k and result are written back where it stopped. Nothing changes where
+// the words cannot vouch for the result: operands the field cannot hold (a value not below q, an
+// even q), a first step at which operator+ throws, or a Z without an inverse.
 template <std::size_t N>
-void multiplyOnWords(CurvePoint& R, Natural& k, CurvePoint& result) {
-    const std::optional<MontgomeryField<N>> field = MontgomeryField<N>::of(R.q());
-    typename MontgomeryField<N>::Residue A;
-    typename MontgomeryField<N>::Residue one;
-    const std::array<Limb, 1> oneLimb{1};
-    Natural oneValue;
-    oneValue.setLimbs(oneLimb);
-    if (!field || !field->load(R.A().value(), A) || !field->load(oneValue, one)) {
+void multiplyBySignedWindows(CurvePoint& R, Natural& k, CurvePoint& result) {
+    // The field of the last q met, with its verdict on primality, which costs about half a
+    // multiplication to reach.
+    thread_local Natural lastQ;
+    thread_local std::optional<MontgomeryField<N>> field;
+    if (!(lastQ == R.q())) {
+        const std::optional<MontgomeryField<N>> fresh = MontgomeryField<N>::of(R.q());
+        lastQ.assign(R.q());
+        field = fresh;
+    }
+    using Curve = JacobianCurve<N>;
+    typename Curve::Residue A;
+    typename Curve::Residue one;
+    if (!field || !field->load(R.A().value(), A) || !field->load(Natural(1), one)) {
         return;
     }
-    WordLadder<N> ladder(*field, A, one);
-    typename WordLadder<N>::Point running;
-    typename WordLadder<N>::Point sum;
-    if (!ladder.load(R, running) || !ladder.load(result, sum)) {
+    Curve curve(*field, A, one);
+    typename Curve::Point running;
+    if (!curve.load(R, running)) {
         return;
     }
-    // k is consumed from its low end: `position` halvings are done, and `added` says that the
-    // addition for the bit at `position` is done, which clears that bit.
-    const std::span<const Limb> scalar = k.limbs();
-    const std::size_t bits =
-        32 * scalar.size() - static_cast<std::size_t>(std::countl_zero(scalar.back()));
-    const auto bitAt = [&](std::size_t i) { return ((scalar[i / 32] >> (i % 32)) & 1U) != 0; };
+    const std::size_t bits = k.bitLength();
+    const unsigned width = field->provenPrime() ? windowWidth(bits) : 1;
+    const std::vector<int> digits = signedDigits(k, width);
+    std::vector<typename Curve::Point> buckets(width == 1 ? 1 : std::size_t{1} << (width - 2),
+                                               curve.infinity());
+    // `position` doublings are done, and `added` says that the digit at `position` is added.
     std::size_t position = 0;
     bool added = false;
+    bool done = false;
     for (;;) {
-        if (!added && bitAt(position)) {
-            if (!ladder.add(sum, running)) {
+        if (digits[position] != 0) {
+            typename Curve::Point term = running;
+            if (digits[position] < 0) {
+                curve.negate(term);
+            }
+            if (!curve.add(buckets[static_cast<std::size_t>(std::abs(digits[position]) / 2)],
+                           term)) {
                 break;
             }
             added = true;
-            if (position + 1 == bits) {
-                break;
-            }
         }
-        if (!ladder.twice(running)) {
+        if (position + 1 == bits) {
+            done = true;
+            break;
+        }
+        if (!curve.twice(running)) {
             break;
         }
         ++position;
         added = false;
     }
-    if (position == 0 && !added) {
+    // The carry out of the top digit adds 2^bits R; then sum (2j + 1) B_j = 2 sum j B_j + sum B_j,
+    // by running sums from the top bucket: 2 J additions and one doubling for J buckets. Never
+    // short of the end for a prime q.
+    const auto sumBuckets = [&](typename Curve::Point& sum) {
+        typename Curve::Point top = running;
+        if (digits[bits] != 0 && !(curve.twice(top) && curve.add(buckets[0], top))) {
+            return false;
+        }
+        typename Curve::Point weighted = curve.infinity();
+        for (std::size_t j = buckets.size(); j-- > 1;) {
+            if (!curve.add(sum, buckets[j]) || !curve.add(weighted, sum)) {
+                return false;
+            }
+        }
+        curve.refreshW(weighted);
+        if (!curve.add(sum, buckets[0]) || !curve.twice(weighted) || !curve.add(weighted, sum)) {
+            return false;
+        }
+        sum = weighted;
+        return true;
+    };
+    typename Curve::Point sum = width == 1 ? buckets[0] : curve.infinity();
+    if (width == 1 ? position == 0 && !added : !done || !sumBuckets(sum)) {
         return;
     }
-    const std::vector<Limb> rest = shiftedScalar(scalar, position, added);
-    if (ladder.store(running, R, sum, result)) {
-        k.setLimbs(rest);
+    Natural rest;
+    if (!done) {
+        rest.assign(k);
+        for (std::size_t i = 0; i < position; ++i) {
+            rest.halve();
+        }
+        if (added) {
+            rest.decrementFrom(0);
+        }
+    }
+    if (curve.store(running, R, sum, result)) {
+        k.swap(rest);
     }
 }
 
 using WordRunner = void (*)(CurvePoint&, Natural&, CurvePoint&);
 
-// The ladder unrolled for each word count up to the longest, and at index 0 the one for any
+// The multiplication unrolled for each word count up to the longest, and at index 0 the one for any
 // count.
 template <std::size_t... I>
 constexpr std::array<WordRunner, sizeof...(I)> wordRunners(std::index_sequence<I...>) {
-    return {&multiplyOnWords<I>...};
+    return {&multiplyBySignedWindows<I>...};
 }
 constexpr auto runners = wordRunners(std::make_index_sequence<bignum::longestUnrolledField + 1>{});
 
-// Whether every part of the multiplication lives on R's q, A and B and is reduced below q, as
-// the word ladder needs. Unreduced values would keep failing, step after step: they are turned
-// away before the modulus's constants are worked out.
-bool suitsTheWords(const CurvePoint& R, const CurvePoint& result) {
-    const Natural& q = R.q();
-    const auto onQ = [&](const bignum::Modular& v) {
-        return &v.modulus() == &q && v.value().lessThan(q);
+// Whether A and R's coordinates live on R's q and are reduced below it, as the words need (the
+// result starts as the point at infinity on the same curve). Unreduced values would keep
+// failing, step after step: they are turned away before the modulus's constants are worked out.
+bool suitsTheWords(const CurvePoint& R) {
+    const auto onQ = [&](const Modular& v) {
+        return &v.modulus() == &R.q() && v.value().lessThan(R.q());
     };
-    return &result.q() == &q && &result.A() == &R.A() && &result.B() == &R.B() && onQ(R.A()) &&
-           onQ(R.x()) && onQ(R.y()) && onQ(result.x()) && onQ(result.y());
+    return onQ(R.A()) && onQ(R.x()) && onQ(R.y());
 }
 
 }  // namespace
 
 void multiplyInPlace(CurvePoint& R, Natural& k, CurvePoint& result,
                      MultiplicationObserver* observer) {
-    std::optional<StepRecorder> row;
-    if (observer != nullptr) {
-        row.emplace(*observer);
-    }
-    StepRecorder* const recorder = row ? &*row : nullptr;
     result = CurvePoint(R.q(), R.A(), R.B());
-    // The words take every step they can; the group law takes the rest one by one (a step at
-    // which it throws, or all of them where the words cannot vouch for their result), and it alone
-    // is watched, so that a trace shows every line it draws.
-    if (recorder == nullptr && k.differsFrom(0) && suitsTheWords(R, result)) {
+    // The words take every step they can; the group law takes the rest (a step at which it
+    // throws, or all of them where the words cannot vouch for their result), and it alone is
+    // watched, so that a trace shows every line it draws.
+    if (observer == nullptr && k.differsFrom(0) && suitsTheWords(R)) {
         const std::size_t words = MontgomeryField<0>::wordsOf(R.q());
         runners[words < runners.size() ? words : 0](R, k, result);
     }
-    while (k.differsFrom(0)) {
-        if ((k.limbs()[0] & 1U) != 0) {
-            result = add(result, R, recorder != nullptr ? &recorder->additionSlope() : nullptr);
+    // The definition's loop, a row per bit: an odd k adds R and loses its low bit, and then a k
+    // that is not yet zero doubles R and halves.
+    for (std::size_t position = 0; k.differsFrom(0); ++position) {
+        MultiplicationStep row;
+        row.position = position;
+        row.bit = k.bit(0);
+        if (row.bit) {
+            result = add(result, R, observer != nullptr ? &row.additionSlope : nullptr);
             k.decrementFrom(0);
-            if (recorder != nullptr) {
-                recorder->added();
-            }
-        } else {
-            R = add(R, R, recorder != nullptr ? &recorder->doublingSlope() : nullptr);
-            k.halve();
-            if (recorder != nullptr) {
-                recorder->doubled(result, R);
-            }
         }
-    }
-    if (recorder != nullptr) {
-        recorder->finish(result, R);
+        row.doubled = k.differsFrom(0);
+        if (row.doubled) {
+            R = add(R, R, observer != nullptr ? &row.doublingSlope : nullptr);
+            k.halve();
+        }
+        if (observer != nullptr) {
+            row.result = &result;
+            row.R = &R;
+            observer->step(row);
+        }
     }
 }
 

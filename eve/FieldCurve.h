@@ -177,12 +177,14 @@ class FieldCurve {
         return sum;
     }
 
-    // 64 bits of x, for hashing: all of it below 2^64.
+    // 64 bits of x's value, for hashing: all of it below 2^64. The field may hold a value in
+    // two forms, so the key is taken from the least.
     std::uint64_t key(const Residue& x) const noexcept {
+        const Residue least = field_.least(x);
         if constexpr (sizeof(Word) >= sizeof(std::uint64_t)) {
-            return x[0];
+            return least[0];
         } else {
-            return words_ == 1 ? x[0] : (std::uint64_t{x[1]} << 32) | x[0];
+            return words_ == 1 ? least[0] : (std::uint64_t{least[1]} << 32) | least[0];
         }
     }
 

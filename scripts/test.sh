@@ -27,6 +27,11 @@ for preset in default sanitize; do
     ctest --preset "$preset" -j "$jobs"
 done
 
+echo "== Build and test: narrow (the field on 32-bit words, held to GMP like the 64-bit one)"
+cmake --preset narrow
+cmake --build --preset narrow -j "$jobs"
+ctest --preset narrow -j "$jobs"
+
 echo "== Package: the .deb, checked and installed into a throwaway root"
 cmake --build --preset default --target package
 tests/packaging/check_deb.sh build/default/keyexchange_*.deb

@@ -97,6 +97,10 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
             std::to_string(x.differsFrom(o.w)),
         std::to_string(X < Y) + std::to_string(X > Y) + std::to_string(X == Y) +
             std::to_string(X != o.w));
+    const std::size_t at = o.w % (x.bitLength() + 2);
+    row("bitLength, bit", std::to_string(x.bitLength()) + " " + std::to_string(x.bit(at)),
+        std::to_string(X == 0 ? 0 : mpz_sizeinbase(X.get_mpz_t(), 2)) + " " +
+            std::to_string(mpz_tstbit(X.get_mpz_t(), at)));
     const std::size_t k = o.w % (x.length() + 2);
     const mpz_class step = mpz_class(1) << (32 * k);
     row("incrementFrom", outcome([&] { return t = x, t.incrementFrom(k), hex(t); }),
@@ -136,7 +140,12 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
     row("Integer subtract", (u.subtract(b), hex(u)), hex(A - B));
     row("Integer product", hex(product(a, b)), hex(A * B));
     row("Integer increment, decrement",
-        (u = a, u.increment(), hex(u)) + (v = a, v.decrement(), hex(v)), hex(A + 1) + hex(A - 1));
+        (u = a, u.increment(), hex(u)) + " " + (v = a, v.decrement(), hex(v)),
+        hex(A + 1) + " " + hex(A - 1));
+    const auto small = static_cast<std::int32_t>(o.w);
+    row("Integer setSmall, equalsSmall",
+        (u.setSmall(small), hex(u)) + " " + std::to_string(a.equalsSmall(o.w)),
+        hex(mpz_class(small)) + " " + std::to_string(A == o.w));
     // Euclidean division: 0 <= r < |B|.
     const mpz_class r = B == 0 ? 0 : mod(A, abs(B)),
                     q = B == 0 ? mpz_class(0) : mpz_class((A - r) / B);
@@ -199,12 +208,24 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
         row("field subtract", (field->subtract(rf, xf, yf), stored(rf)), hex(mod(xr - yr, M)));
         row("field negate", (field->negate(rf, yf), stored(rf)), hex(mod(-yr, M)));
         row("field multiply", (field->multiply(rf, xf, yf), stored(rf)), hex(xr * yr % M));
+        // A product may hold the value plus M; equal and isZero look through that.
+        MontgomeryField<0>::Residue pf, lf;
+        field->multiply(pf, xf, yf);
+        field->load(toNatural(xr * yr % M), lf);
+        row("field equal, isZero",
+            std::to_string(field->equal(pf, lf)) + std::to_string(field->equal(xf, yf)) +
+                (field->subtract(rf, pf, lf), std::to_string(field->isZero(rf))) +
+                std::to_string(field->isZero(yf)),
+            "1" + std::to_string(xr == yr) + "1" + std::to_string(yr == 0));
         row("field square", (field->multiply(xf, xf, xf), stored(xf)), hex(xr * xr % M));
         row("field invert",
             field->isZero(yf)       ? "divide by 0 error"
             : field->invert(rf, yf) ? stored(rf)
                                     : hex(yr),
             inverse(yr, M));
+        row("field halve", (rf = yf, field->halve(rf), stored(rf)), hex(yr * (M + 1) / 2 % M));
+        row("field provenPrime", std::to_string(field->provenPrime()),
+            std::to_string(mpz_probab_prime_p(M.get_mpz_t(), 30) != 0));
     }
     return rows;
 }

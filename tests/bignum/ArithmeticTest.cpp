@@ -26,18 +26,52 @@ Natural natural(const std::vector<Limb>& limbs) {
 constexpr std::size_t lengths[] = {0,  1,  2,  3,  4,  5,  8,  9,   10,  11, 12,
                                    18, 19, 20, 21, 22, 23, 64, 127, 128, 129};
 
-TEST(Arithmetic, EveryRowMatchesGmpOnBothSidesOfEveryLengthBoundary) {
+// First the small edge operands, 0, 1 (and so -1) and one below and above the limb and the word
+// boundaries, as x, y and modulus, with every sign from w's low bits and w itself an edge.
+TEST(Arithmetic, EveryRowMatchesGmpOnTheEdgesAndBothSidesOfEveryLengthBoundary) {
+    const std::vector<Limb> edges[] = {
+        {}, {1}, {0xFFFFFFFF}, {0, 1}, {1, 1}, {0xFFFFFFFF, 0xFFFFFFFF}, {1, 0, 0, 1}};
+    constexpr Limb edgeWords[] = {0, 1, 2, 3, 0xFFFFFFFE, 0xFFFFFFFF};
+    constexpr std::size_t edgeCases = 7 * 7 * 7 * std::size(edgeWords);
     OperandSource source(testSeed());
-    for (std::size_t i = 0; i < testIterations(300) && !HasFailure(); ++i) {
+    for (std::size_t i = 0; i < edgeCases + testIterations(300) && !HasFailure(); ++i) {
         const auto pick = [&] { return source.limbs(lengths[source.below(std::size(lengths))]); };
         Operands o{pick(), pick(), pick(), static_cast<Limb>(source.below(1ULL << 32))};
         o.y = i % 8 == 0 ? o.x : o.y;  // equal operands: the borders of every comparison
         o.m = i % 8 == 1 ? o.x : o.m;  // a modulus that is one of the operands
+        if (i < edgeCases) {
+            o = {edges[i % 7], edges[i / 7 % 7], edges[i / 49 % 7], edgeWords[i / 343]};
+        }
         for (const Row& row : arithmeticRows(o)) {
             EXPECT_EQ(row.ours, row.gmp)
                 << row.operation << "\n x " << hex(toMpz(o.x)) << "\n y " << hex(toMpz(o.y))
                 << "\n m " << hex(toMpz(o.m)) << "\n w " << o.w << "\n KX_TEST_SEED " << testSeed();
         }
+    }
+}
+
+// The field's verdict on its modulus against GMP's: every odd modulus below 2^17 (trial division
+// up to 2^16, above it the strong pseudoprimes to base 2 and the strong Lucas pseudoprimes that
+// only the other half of the test catches), primes of every field size, products of two and
+// squares, Mersenne numbers and numbers 2^n + 1 (the composite Fermat numbers pass base 2).
+TEST(Arithmetic, TheFieldShowsItsModulusPrimeExactlyWhenGmpFindsItPrime) {
+    std::vector<mpz_class> moduli;
+    for (unsigned long m = 3; m < (1UL << 17); m += 2) {
+        moduli.emplace_back(m);
+    }
+    for (const unsigned bits : {32U, 64U, 100U, 127U, 256U, 521U, 1024U, 2048U}) {
+        mpz_class p, q, power = mpz_class(1) << bits;
+        mpz_nextprime(p.get_mpz_t(), power.get_mpz_t());
+        mpz_nextprime(q.get_mpz_t(), p.get_mpz_t());
+        moduli.insert(moduli.end(), {p, q, power - 1, power + 1});
+        if (2 * bits < 4096) {
+            moduli.insert(moduli.end(), {p * q, p * p});
+        }
+    }
+    for (const mpz_class& m : moduli) {
+        const auto field = bignum::MontgomeryField<0>::of(toNatural(m));
+        ASSERT_TRUE(field.has_value()) << hex(m);
+        EXPECT_EQ(field->provenPrime(), mpz_probab_prime_p(m.get_mpz_t(), 30) != 0) << hex(m);
     }
 }
 
