@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <tuple>
 
 #include "bignum/MontgomeryField.h"
 #include "bignum/Natural.h"
@@ -181,11 +182,11 @@ class FieldCurve {
     // two forms, so the key is taken from the least.
     std::uint64_t key(const Residue& x) const noexcept {
         const Residue least = field_.least(x);
-        if constexpr (sizeof(Word) >= sizeof(std::uint64_t)) {
-            return least[0];
-        } else {
-            return words_ == 1 ? least[0] : (std::uint64_t{least[1]} << 32) | least[0];
+        std::uint64_t key = least[0];
+        if constexpr (sizeof(Word) < sizeof(std::uint64_t) && std::tuple_size_v < Residue >> 1) {
+            key |= words_ == 1 ? 0 : std::uint64_t{least[1]} << 32;
         }
+        return key;
     }
 
   private:
