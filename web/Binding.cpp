@@ -232,7 +232,6 @@ val traceData(const app::Trace& trace) {
     }
     val data = val::object();
     data.set("rows", rows);
-    data.set("reachesShown", trace.reachesShown);
     data.set("failure", pageText(trace.failure));
     data.set("csv", pageText(app::traceCsv(trace.rows)));
     return data;
@@ -286,8 +285,8 @@ class Session {
         }
         val traces = val::object();
         traces.set("headings", headings);
-        traces.set("Pa", traceData(app::traceProduct(state_.P(), state_.a(), state_.Pa())));
-        traces.set("Pab", traceData(app::traceProduct(state_.Pb(), state_.a(), state_.Pab())));
+        traces.set("Pa", traceData(app::traceProduct(state_.P(), state_.a())));
+        traces.set("Pab", traceData(app::traceProduct(state_.Pb(), state_.a())));
         return traces;
     }
 

@@ -17,8 +17,6 @@ function el(tag, attributes = {}, ...children) {
 
 // The menus mark a mnemonic with "&"; a page leaves the keys to the browser.
 const plain = (text) => text.replace('&', '');
-const commandText = (name) =>
-  plain(layout.menus.flatMap((m) => m.items).find((i) => i.command === name).text);
 
 function drawWindow() {
   document.title = layout.title;
@@ -153,10 +151,8 @@ function fillTrace(section, steps) {
   const table = section.querySelector('table');
   table.replaceChildren(el('thead', {}, el('tr', {}, ...trace.headings.map((h) => el('th', {}, h)))),
     el('tbody', {}, ...steps.rows.map((row) => el('tr', {}, ...row.map((cell) => el('td', {}, cell))))));
-  const product = section.dataset.product;
   section.querySelector('.note').textContent = steps.failure ||
-    (steps.reachesShown ? (steps.rows.length ? '' : 'Ingen trin: a er 0.')
-      : `Tallene er ændret, siden ${product} blev udregnet: vælg "${commandText('updatePaPab')}".`);
+    (steps.rows.length ? '' : 'Ingen trin: a er 0.');
   const link = section.querySelector('.csv');
   URL.revokeObjectURL(link.href);
   link.href = URL.createObjectURL(new Blob([steps.csv], { type: 'text/csv;charset=utf-8' }));
