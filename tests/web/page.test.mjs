@@ -244,7 +244,7 @@ test('bad input gets the program\'s message and changes nothing', async (t) => {
   // large to read.
   const own = join(folder, 'egen.public');
   for (const [name, command, bytes, ...args] of [
-    ['skadet.public', 'openPublicData', String(readFileSync(own)).slice(0, 30), 'check'],
+    ['skadet æø.public', 'openPublicData', String(readFileSync(own)).slice(0, 30), 'check'],
     ['skadet.secret', 'openSecretKey', '1F2E\x01', 'shared', own],
     ['stor.public', 'openPublicData', '0'.repeat((16 << 20) + 1), 'check']]) {
     const path = join(folder, name);
