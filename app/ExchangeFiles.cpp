@@ -51,19 +51,25 @@ std::optional<std::string> readChosenFile(KeyExchangeView& view,
         case files::ReadStatus::ok:
             return std::move(result.bytes);
         case files::ReadStatus::tooLarge:
-            view.showMessage(fileNamed(displayName(path)) +
-                                 " kan ikke bruges: " + tooLargeReason() +
-                                 std::string(nothingChanged) + "V\xE6lg den rigtige fil.",
-                             wrongFileCaption, MessageIcon::warning);
+            refuseTooLarge(view, displayName(path));
             break;
         case files::ReadStatus::unreadable:
-            view.showMessage(fileNamed(displayName(path)) + " kunne ikke l\xE6ses" +
-                                 std::string(nothingChanged) +
-                                 "Tjek, at filen findes, og at du har lov til at l\xE6se den.",
-                             errorCaption, MessageIcon::warning);
+            refuseUnreadable(view, displayName(path));
             break;
     }
     return std::nullopt;
+}
+
+void refuseTooLarge(KeyExchangeView& view, std::string_view fileName) {
+    view.showMessage(fileNamed(fileName) + " kan ikke bruges: " + tooLargeReason() +
+                         std::string(nothingChanged) + "V\xE6lg den rigtige fil.",
+                     wrongFileCaption, MessageIcon::warning);
+}
+
+void refuseUnreadable(KeyExchangeView& view, std::string_view fileName) {
+    view.showMessage(fileNamed(fileName) + " kunne ikke l\xE6ses" + std::string(nothingChanged) +
+                         "Tjek, at filen findes, og at du har lov til at l\xE6se den.",
+                     errorCaption, MessageIcon::warning);
 }
 
 void writeChosenFile(KeyExchangeView& view, const std::filesystem::path& path,
@@ -111,9 +117,7 @@ std::string publicDataFile(const KeyExchange& state) {
 }
 
 std::string secretKeyFile(const KeyExchangeView& view) {
-    std::string text = view.fieldText(TextField::a);
-    text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-    return text;
+    return view.fieldText(TextField::a);
 }
 
 std::string sharedKeyFile(const KeyExchange& state) {

@@ -44,6 +44,9 @@ std::string displayName(const std::filesystem::path& path);
 // The chosen file whole; nothing, after telling the user, when it cannot be read or is too large
 // to be an exchange file.
 std::optional<std::string> readChosenFile(KeyExchangeView& view, const std::filesystem::path& path);
+// Tell the user that the named file is too large to be an exchange file, or could not be read.
+void refuseTooLarge(KeyExchangeView& view, std::string_view fileName);
+void refuseUnreadable(KeyExchangeView& view, std::string_view fileName);
 // Replaces the chosen file by the bytes; tells the user when that fails (the old file is then
 // whole).
 void writeChosenFile(KeyExchangeView& view, const std::filesystem::path& path,
@@ -60,7 +63,8 @@ bool openPublicData(KeyExchange& state, KeyExchangeView& view, std::string_view 
 bool openSecretKey(KeyExchangeView& view, std::string_view bytes, std::string_view fileName);
 
 // The bytes of the three saves. Public data and Pab come from the state, as the update that
-// their commands run first leaves it; the secret is the a field's text as typed, up to a NUL.
+// their commands run first leaves it; the secret is the a field's text as typed, which its
+// command checks first.
 std::string publicDataFile(const KeyExchange& state);
 std::string secretKeyFile(const KeyExchangeView& view);
 std::string sharedKeyFile(const KeyExchange& state);

@@ -35,16 +35,14 @@ inline constexpr std::size_t largestTracedBits = 4096;
 
 struct Trace {
     std::vector<TraceRow> rows;
-    // Whether the steps end at the point they were asked to explain.
-    bool reachesShown = false;
     // Why the steps stop early or were not taken (Danish); empty when they ran to the end.
     std::string failure;
 };
 
-// The steps of k*P taken again, to explain a product `shown` that was computed without them: a
-// state changed since (new test values, say) no longer reaches it.
-Trace traceProduct(const curve::CurvePoint& P, const bignum::Natural& k,
-                   const curve::CurvePoint& shown);
+// The steps of k*P taken again, to explain a product that was computed without them. The state's
+// commands recompute Pa and Pab whenever they change a number, so for a product shown the steps
+// end at it, or fail where its computation failed.
+Trace traceProduct(const curve::CurvePoint& P, const bignum::Natural& k);
 
 // The headings and then each row, as comma-separated values, each line ended by "\n".
 std::string traceCsv(std::span<const TraceRow> rows);

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <functional>
-#include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,28 +26,48 @@ class ShellRequests {
     ShellRequests& operator=(const ShellRequests&) = default;
 };
 
+// A file a student picked to open: its bytes and its name as the messages give it
+// (Windows-1252).
+struct PickedFile {
+    std::string_view bytes;
+    std::string_view name;
+};
+
+// The dialog of a file command, with which a save's file is written; nothing for the other
+// commands.
+struct FileCommand {
+    const app::FileDialogOptions* dialog;
+    app::files::Visibility visibility;
+};
+std::optional<FileCommand> fileCommand(int commandId);
+
 // Runs a menu or button command on the key exchange. Every command identifier of the window
 // reaches its operation; other identifiers do nothing. The references must outlive the object.
+//
+// A file command is split at the file, so that a front end which asks for files and reads or
+// offers them itself (a browser) runs it with the window's checks, updates and messages:
+// beginOpen, the student's choice, then finishOpen; or composeSave, then the bytes to a file.
+// dispatch runs the same steps around the chooser and the disk. None of them throws: a failed
+// computation stops where it failed and is reported in a message box ("Fejl!"), and the next
+// command works as usual.
 class CommandDispatcher {
   public:
     CommandDispatcher(app::KeyExchange& state, app::KeyExchangeView& view,
                       app::FileChooser& chooser, ShellRequests& shell);
 
-    // Never throws: a failed computation stops where it failed and is reported in a message box
-    // ("Fejl!"), and the next command works as usual.
     void dispatch(int commandId) noexcept;
 
-  private:
-    // Takes the bytes of a file and its name; false when it refused the file.
-    using Load = std::function<bool(std::string_view bytes, std::string_view fileName)>;
-    // Checks the fields the update after the load reads, asks for the file, reads it and hands
-    // its bytes to the load; updates after a load that took the file, and after a cancel.
-    void open(const app::FileDialogOptions& dialog, std::initializer_list<app::TextField> typed,
-              const Load& load);
-    // Asks where, composes the bytes and writes them.
-    void save(const app::FileDialogOptions& dialog, const std::function<std::string()>& compose,
-              app::files::Visibility visibility);
+    // Checks the typed fields that the update after the open reads; false, after telling the
+    // user, when the command ends here and no file may be asked for.
+    bool beginOpen(int commandId) noexcept;
+    // Loads the picked file, nothing after a cancel, and updates when the file was taken and
+    // after a cancel. A file of more than app::maxExchangeFileBytes bytes is refused unread.
+    void finishOpen(int commandId, const std::optional<PickedFile>& file) noexcept;
+    // The bytes the save writes, after the update or check it runs first; nothing, after
+    // telling the user, when the command ends there.
+    std::optional<std::string> composeSave(int commandId) noexcept;
 
+  private:
     app::KeyExchange& state_;
     app::KeyExchangeView& view_;
     app::FileChooser& chooser_;

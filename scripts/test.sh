@@ -60,8 +60,9 @@ kx_install_packages "${KX_WEB_PACKAGES[@]}"
 command -v npm >/dev/null 2>&1 || kx_install_packages npm
 npm ci --prefix tests/web --no-audit --no-fund
 cmake --preset web
-cmake --build --preset web -j "$jobs"
-ls -l build/web/web/keyexchange.html
+cmake --build --preset web -j "$jobs" --target all web
+ls -l build/web/web/keyexchange.html build/web/keyexchange-web-*.zip
+cmake -E tar tf build/web/keyexchange-web-*.zip
 KX_PAGE="$PWD/build/web/web/keyexchange.html" KX_CLI="$PWD/build/default/cli/keyexchange-cli" \
     node --test tests/web/page.test.mjs
 echo "== All stages passed: optimised and sanitizer suites, the .deb, the Windows zip under Wine, fuzz smoke, the page in Chromium."

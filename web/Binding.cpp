@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/ExchangeFiles.h"
+#include "app/ExchangeFormats.h"
 #include "app/FailureReport.h"
 #include "app/FileChooser.h"
 #include "app/KeyExchange.h"
@@ -55,6 +57,20 @@ std::string programText(const std::wstring& text) {
     return bytes;
 }
 
+// A file's bytes cross as they are, without the text conversion.
+std::string bytesOf(const val& array) {
+    std::string bytes(array["length"].as<std::size_t>(), '\0');
+    val(emscripten::typed_memory_view(bytes.size(), reinterpret_cast<unsigned char*>(bytes.data())))
+        .call<void>("set", array);
+    return bytes;
+}
+
+val arrayOf(std::string_view bytes) {
+    return val::global("Uint8Array")
+        .new_(emscripten::typed_memory_view(bytes.size(),
+                                            reinterpret_cast<const unsigned char*>(bytes.data())));
+}
+
 // The ids of the page's controls, by field.
 constexpr std::array<const char*, app::allTextFields.size()> fieldNames{"q", "A",  "B",  "Px", "Py",
                                                                         "a", "Pa", "Pb", "Pab"};
@@ -63,24 +79,19 @@ const char* fieldName(TextField field) {
     return fieldNames[static_cast<std::size_t>(field)];
 }
 
-bool editable(TextField field) {
-    return field != TextField::Pa && field != TextField::Pb && field != TextField::Pab;
-}
-
 // The commands a page offers, by the name its controls carry. A browser closes the page, so
-// there is no exit. A save offers its file under a name the student may change first; an open
-// command picks files of its kind.
+// there is no exit. A save offers its file under a name the student may change first.
 struct PageCommand {
     const char* name;
     int id;
-    std::string_view file;  // save: the name offered; open: the extension picked
+    std::string_view fileName;  // a save's name before its extension
 };
 constexpr std::array<PageCommand, 10> pageCommands{{
-    {"savePublicData", gui::command::savePublicData, "offentlig.public"},
-    {"openPublicData", gui::command::openPublicData, ".public"},
-    {"saveSecretKey", gui::command::saveSecretKey, "hemmelig.secret"},
-    {"openSecretKey", gui::command::openSecretKey, ".secret"},
-    {"saveSharedKey", gui::command::saveSharedKey, "faelles.comkey"},
+    {"savePublicData", gui::command::savePublicData, "offentlig"},
+    {"openPublicData", gui::command::openPublicData, ""},
+    {"saveSecretKey", gui::command::saveSecretKey, "hemmelig"},
+    {"openSecretKey", gui::command::openSecretKey, ""},
+    {"saveSharedKey", gui::command::saveSharedKey, "faelles"},
     {"clearAll", gui::command::clearAll, ""},
     {"updatePaPab", gui::command::updatePaPab, ""},
     {"useTestValues", gui::command::useTestValues, ""},
@@ -94,24 +105,29 @@ const PageCommand* pageCommand(int id) {
     return found == pageCommands.end() ? nullptr : &*found;
 }
 
-const PageCommand* pageCommand(std::string_view name) {
+int commandId(const std::string& name) {
     const auto found = std::find_if(pageCommands.begin(), pageCommands.end(),
-                                    [name](const PageCommand& c) { return c.name == name; });
-    return found == pageCommands.end() ? nullptr : &*found;
+                                    [&name](const PageCommand& c) { return c.name == name; });
+    return found == pageCommands.end() ? 0 : found->id;
 }
 
-bool needsFile(const PageCommand& command) {
-    return !command.file.empty();
-}
-
+// A file command's control also says whether it opens or saves, the extension of its files and
+// the name a save offers.
 val commandData(std::string_view text, int id) {
     val data = val::object();
     data.set("text", pageText(text));
-    if (const PageCommand* command = pageCommand(id)) {
-        data.set("command", val(command->name));
-        if (needsFile(*command)) {
-            data.set("file", pageText(command->file));
-        }
+    const PageCommand* command = pageCommand(id);
+    if (command == nullptr) {
+        return data;
+    }
+    data.set("command", val(command->name));
+    if (const std::optional<gui::FileCommand> file = gui::fileCommand(id)) {
+        const std::string extension(file->dialog->defaultExtension);
+        val details = val::object();
+        details.set("opens", file->dialog->kind == app::FileDialogKind::open);
+        details.set("extension", pageText(extension));
+        details.set("name", pageText(std::string(command->fileName) + "." + extension));
+        data.set("file", details);
     }
     return data;
 }
@@ -123,7 +139,8 @@ val windowDescription() {
     for (const gui::ControlSpec& spec : gui::controls) {
         val control = commandData(gui::shownText(spec, gui::ShellKind::own), spec.id);
         if (spec.field) {
-            control.set("kind", val(editable(*spec.field) ? "edit" : "value"));
+            const bool typed = spec.controlClass == gui::ControlClass::edit;
+            control.set("kind", val(typed ? "edit" : "value"));
             control.set("field", val(fieldName(*spec.field)));
         } else if (spec.controlClass == gui::ControlClass::button) {
             control.set("kind", val("button"));
@@ -166,6 +183,7 @@ val windowDescription() {
     window.set("controls", controls);
     window.set("menus", menus);
     window.set("about", about);
+    window.set("fileLimit", static_cast<double>(app::maxExchangeFileBytes));
     return window;
 }
 
@@ -213,7 +231,8 @@ class PageShell final : public gui::ShellRequests {
     bool aboutRequested = false;
 };
 
-// A page names no paths: its file commands hand over bytes instead, and are not dispatched.
+// A page names no paths: its file commands hand over bytes instead (beginOpen and finishOpen,
+// composeSave) and are never dispatched.
 class NoPaths final : public app::FileChooser {
   public:
     std::optional<std::filesystem::path> choosePath(const app::FileDialogOptions&) override {
@@ -232,7 +251,6 @@ val traceData(const app::Trace& trace) {
     }
     val data = val::object();
     data.set("rows", rows);
-    data.set("reachesShown", trace.reachesShown);
     data.set("failure", pageText(trace.failure));
     data.set("csv", pageText(app::traceCsv(trace.rows)));
     return data;
@@ -247,35 +265,50 @@ class Session {
   public:
     Session() : state_(random_), dispatcher_(state_, view_, noPaths_, shell_) {}
 
-    // Takes the texts the page holds for any of the nine fields, runs the named command unless
-    // it needs a file, and returns all nine texts, the messages shown meanwhile and whether the
-    // About box was asked for.
+    // Each command takes the texts the page holds for any of the nine fields and returns all
+    // nine texts, the messages shown meanwhile and whether the About box was asked for.
+
+    // Any command but the file commands.
     val run(const std::string& name, const val& typed) {
-        shell_.aboutRequested = false;
-        try {
-            for (const TextField field : app::allTextFields) {
-                const val text = typed[fieldName(field)];
-                if (text.isString()) {
-                    view_.setFieldText(field, programText(text.as<std::wstring>()));
-                }
+        return perform(typed, [&](val&) {
+            if (!gui::fileCommand(commandId(name))) {
+                dispatcher_.dispatch(commandId(name));
             }
-            const PageCommand* command = pageCommand(name);
-            if (command != nullptr && !needsFile(*command)) {
-                dispatcher_.dispatch(command->id);
+        });
+    }
+
+    // Before the page asks for the file to open; with "pick" when it may.
+    val beginOpen(const std::string& name, const val& typed) {
+        return perform(typed, [&](val& outcome) {
+            outcome.set("pick", dispatcher_.beginOpen(commandId(name)));
+        });
+    }
+
+    // After: the picked file as {bytes: Uint8Array, name}, without bytes when the browser could
+    // not read it, or null when the student cancelled.
+    val finishOpen(const std::string& name, const val& typed, const val& file) {
+        return perform(typed, [&](val&) {
+            if (file.isNull() || file.isUndefined()) {
+                dispatcher_.finishOpen(commandId(name), std::nullopt);
+                return;
             }
-        } catch (...) {
-            view_.showMessage(app::failureReport(std::current_exception()), "Fejl!",
-                              app::MessageIcon::none);
-        }
-        val fields = val::object();
-        for (const TextField field : app::allTextFields) {
-            fields.set(fieldName(field), pageText(view_.fieldText(field)));
-        }
-        val outcome = val::object();
-        outcome.set("fields", fields);
-        outcome.set("messages", view_.takeMessages());
-        outcome.set("about", shell_.aboutRequested);
-        return outcome;
+            const std::string fileName = programText(file["name"].as<std::wstring>());
+            if (file["bytes"].isUndefined()) {
+                app::refuseUnreadable(view_, fileName);
+                return;
+            }
+            const std::string bytes = bytesOf(file["bytes"]);
+            dispatcher_.finishOpen(commandId(name), gui::PickedFile{bytes, fileName});
+        });
+    }
+
+    // A save; with "bytes", a Uint8Array, when the page is to offer them.
+    val save(const std::string& name, const val& typed) {
+        return perform(typed, [&](val& outcome) {
+            if (const std::optional<std::string> bytes = dispatcher_.composeSave(commandId(name))) {
+                outcome.set("bytes", arrayOf(*bytes));
+            }
+        });
     }
 
     // The steps of the shown Pa = a*P and Pab = a*Pb, and the headings of their columns.
@@ -286,8 +319,8 @@ class Session {
         }
         val traces = val::object();
         traces.set("headings", headings);
-        traces.set("Pa", traceData(app::traceProduct(state_.P(), state_.a(), state_.Pa())));
-        traces.set("Pab", traceData(app::traceProduct(state_.Pb(), state_.a(), state_.Pab())));
+        traces.set("Pa", traceData(app::traceProduct(state_.P(), state_.a())));
+        traces.set("Pab", traceData(app::traceProduct(state_.Pb(), state_.a())));
         return traces;
     }
 
@@ -327,6 +360,32 @@ class Session {
     }
 
   private:
+    template <class Command>
+    val perform(const val& typed, const Command& command) {
+        val outcome = val::object();
+        shell_.aboutRequested = false;
+        try {
+            for (const TextField field : app::allTextFields) {
+                const val text = typed[fieldName(field)];
+                if (text.isString()) {
+                    view_.setFieldText(field, programText(text.as<std::wstring>()));
+                }
+            }
+            command(outcome);
+        } catch (...) {
+            view_.showMessage(app::failureReport(std::current_exception()), app::errorCaption,
+                              app::MessageIcon::none);
+        }
+        val fields = val::object();
+        for (const TextField field : app::allTextFields) {
+            fields.set(fieldName(field), pageText(view_.fieldText(field)));
+        }
+        outcome.set("fields", fields);
+        outcome.set("messages", view_.takeMessages());
+        outcome.set("about", shell_.aboutRequested);
+        return outcome;
+    }
+
     app::SystemRandom random_;
     app::KeyExchange state_;
     PageView view_;
@@ -342,6 +401,9 @@ EMSCRIPTEN_BINDINGS(keyexchange) {
     emscripten::class_<Session>("Session")
         .constructor<>()
         .function("run", &Session::run)
+        .function("beginOpen", &Session::beginOpen)
+        .function("finishOpen", &Session::finishOpen)
+        .function("save", &Session::save)
         .function("trace", &Session::trace)
         .function("plot", &Session::plot);
 }

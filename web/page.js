@@ -17,8 +17,12 @@ function el(tag, attributes = {}, ...children) {
 
 // The menus mark a mnemonic with "&"; a page leaves the keys to the browser.
 const plain = (text) => text.replace('&', '');
-const commandText = (name) =>
-  plain(layout.menus.flatMap((m) => m.items).find((i) => i.command === name).text);
+
+function commandButton(command, text, attributes = {}) {
+  const button = el('button', { type: 'button', 'data-command': command, ...attributes }, text);
+  button.addEventListener('click', () => perform('run', command));
+  return button;
+}
 
 function drawWindow() {
   document.title = layout.title;
@@ -34,7 +38,7 @@ function drawWindow() {
     }
     let node;
     if (control.kind === 'button') {
-      node = el('button', { type: 'button', 'data-command': control.command }, control.text);
+      node = commandButton(control.command, control.text);
     } else if (control.kind === 'edit') {
       node = el('textarea', { id: control.field, rows: 1, spellcheck: 'false',
         autocomplete: 'off', autocapitalize: 'off' }, control.text);
@@ -56,31 +60,73 @@ function drawWindow() {
   $('window').append(...rows.values());
 }
 
-// Each file command splits at the file's bytes, which the application layer's file code takes
-// and gives; until it does, the file menu is drawn but disabled.
-function fileItem(item) {
-  if (item.file.startsWith('.')) {
-    return el('label', { class: 'item' }, plain(item.text),
-      el('input', { type: 'file', accept: item.file, 'data-command': item.command }));
-  }
-  return el('div', { class: 'item save' },
-    el('button', { type: 'button', 'data-command': item.command }, plain(item.text)),
-    el('label', {}, 'Filnavn ', el('input', { value: item.file, spellcheck: 'false' })));
+// A file command splits at the file's bytes. To open, the page asks for a file only once the
+// fields that the update after the open reads pass, and hands over the picked bytes, or that the
+// student cancelled where the browser tells. To save, it offers the bytes the program composes
+// under the name the student set.
+function openItem(item) {
+  const input = el('input', { type: 'file', class: 'hidden', 'data-command': item.command });
+  // The menu closes once the chooser has answered, so that the input is still shown when the
+  // browser opens its chooser.
+  input.addEventListener('click', (event) => {
+    if (perform('beginOpen', item.command).pick) return;
+    event.preventDefault();
+    closeMenus();
+  });
+  input.addEventListener('change', async () => {
+    const [file] = input.files;
+    input.value = '';
+    closeMenus();
+    $('window').setAttribute('aria-busy', 'true');
+    const picked = { name: file.name };
+    try {
+      picked.bytes = new Uint8Array(await file.slice(0, layout.fileLimit + 1).arrayBuffer());
+    } catch {
+      // Without bytes the program says that the file could not be read.
+    }
+    $('window').removeAttribute('aria-busy');
+    perform('finishOpen', item.command, picked);
+  });
+  input.addEventListener('cancel', () => {
+    closeMenus();
+    perform('finishOpen', item.command, null);
+  });
+  return el('label', { class: 'item' }, plain(item.text), input);
+}
+
+const offered = new Map();  // the last download of each save, by command
+function saveItem(item) {
+  const name = el('input', { value: item.file.name, spellcheck: 'false', autocomplete: 'off' });
+  const button = el('button', { type: 'button', 'data-command': item.command }, plain(item.text));
+  button.addEventListener('click', () => {
+    const { bytes } = perform('save', item.command);
+    if (!bytes) return;
+    // As a save dialog does: an empty name is the offered one, a name without an extension
+    // gets the file kind's.
+    const typed = name.value.trim() || item.file.name;
+    URL.revokeObjectURL(offered.get(item.command));
+    offered.set(item.command, URL.createObjectURL(new Blob([bytes])));
+    el('a', { href: offered.get(item.command),
+      download: /\.[^.]*$/.test(typed) ? typed : `${typed}.${item.file.extension}` }).click();
+  });
+  name.addEventListener('keydown', (event) => {
+    if (event.key === 'Enter') button.click();
+  });
+  return el('div', { class: 'item save' }, button, el('label', {}, 'Filnavn ', name));
 }
 
 function drawMenus() {
   for (const menu of layout.menus) {
     if (!menu.items.length) {
-      $('menus').append(el('button', { type: 'button', 'data-command': menu.command },
-        plain(menu.text)));
+      $('menus').append(commandButton(menu.command, plain(menu.text)));
       continue;
     }
-    const files = menu.items.filter((item) => item.file);
-    const items = menu.items.filter((item) => !item.file).map((item) =>
-      el('button', { type: 'button', class: 'item', 'data-command': item.command }, plain(item.text)));
-    const list = el('div', { class: 'items' }, ...items);
-    if (files.length) list.append(el('fieldset', { disabled: '' }, ...files.map(fileItem)));
-    $('menus').append(el('details', { class: 'menu' }, el('summary', {}, plain(menu.text)), list));
+    const items = menu.items.map((item) => {
+      if (item.file) return item.file.opens ? openItem(item) : saveItem(item);
+      return commandButton(item.command, plain(item.text), { class: 'item' });
+    });
+    $('menus').append(el('details', { class: 'menu' }, el('summary', {}, plain(menu.text)),
+      el('div', { class: 'items' }, ...items)));
   }
 }
 
@@ -117,15 +163,17 @@ function fit(field) {
   field.style.height = `${field.scrollHeight + field.offsetHeight - field.clientHeight}px`;
 }
 
-function run(command) {
+// Runs a command of the session with the fields as typed and shows what it left.
+function perform(method, command, ...more) {
   const typed = {};
   for (const field of $('window').querySelectorAll('textarea')) typed[field.id] = field.value;
-  const outcome = session.run(command, typed);
+  const outcome = session[method](command, typed, ...more);
   for (const [name, text] of Object.entries(outcome.fields)) $(name).value = text;
   $('window').querySelectorAll('textarea').forEach(fit);
   showSteps();
   outcome.messages.forEach(showMessage);
   if (outcome.about) $('about').showModal();
+  return outcome;
 }
 
 // The two products whose steps the panel shows, each in a table of its own.
@@ -153,10 +201,8 @@ function fillTrace(section, steps) {
   const table = section.querySelector('table');
   table.replaceChildren(el('thead', {}, el('tr', {}, ...trace.headings.map((h) => el('th', {}, h)))),
     el('tbody', {}, ...steps.rows.map((row) => el('tr', {}, ...row.map((cell) => el('td', {}, cell))))));
-  const product = section.dataset.product;
   section.querySelector('.note').textContent = steps.failure ||
-    (steps.reachesShown ? (steps.rows.length ? '' : 'Ingen trin: a er 0.')
-      : `Tallene er ændret, siden ${product} blev udregnet: vælg "${commandText('updatePaPab')}".`);
+    (steps.rows.length ? '' : 'Ingen trin: a er 0.');
   const link = section.querySelector('.csv');
   URL.revokeObjectURL(link.href);
   link.href = URL.createObjectURL(new Blob([steps.csv], { type: 'text/csv;charset=utf-8' }));
@@ -243,13 +289,14 @@ drawWindow();
 drawMenus();
 drawAbout();
 drawTraces();
-document.addEventListener('click', (event) => {
-  const control = event.target.closest('button[data-command]');
-  if (control) run(control.dataset.command);
-  // A menu closes once its command ran or when the student clicks elsewhere.
+function closeMenus(except = null) {
   for (const menu of document.querySelectorAll('details.menu')) {
-    if (control || !menu.contains(event.target)) menu.open = false;
+    if (!menu.contains(except)) menu.open = false;
   }
+}
+// A menu closes once its command ran or when the student clicks elsewhere.
+document.addEventListener('click', (event) => {
+  closeMenus(event.target.closest('button[data-command]') ? null : event.target);
 });
 // Escape closes an open menu and leaves the focus on its title.
 $('menus').addEventListener('keydown', (event) => {

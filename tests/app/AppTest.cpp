@@ -148,12 +148,12 @@ TEST(Commands, GeneratedSecretsAreBelowQAndCoverSmallModuli) {
     EXPECT_EQ(allOne, 0U);
 }
 
-// Each file holds exactly its field texts, each up to its NUL, after the update that the saves of
-// public data and of Pab run first; a cancel writes nothing.
+// Each file holds exactly its field texts (the secret as typed, once it reads as a number), after
+// the update that the saves of public data and of Pab run first; a cancel writes nothing.
 TEST(ExchangeFiles, EachFileHoldsExactlyItsFieldTexts) {
     Student s;
-    s.view.type(TextField::a, "AB\0CD"s);
-    EXPECT_EQ(s.saved(command::saveSecretKey), "AB");
+    s.view.type(TextField::a, "0xab CD");
+    EXPECT_EQ(s.saved(command::saveSecretKey), "0xab CD");
     s.typeTestCurve("0a");
     EXPECT_EQ(s.saved(command::saveSharedKey), "(uendelig)");
     s.run(command::openPublicData, "bo", publicData(testCurve, testPoint, testPoint));

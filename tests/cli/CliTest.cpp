@@ -237,6 +237,7 @@ TEST(BadInputs, GetOneMessageAndChangeNothing) {
         {command::openPublicData, "12 34 x", x, x, 2, TextField::a, "Fejl!"},
         {command::openSecretKey, "\xF8", typed("Py", "\"\xF8\"", 1), "", 0, TextField::Py, "Fejl!"},
         {command::useTestValues, "5 G", typed("a", "\"G\"", 3), "", 0, TextField::a, "Fejl!"},
+        {command::saveSecretKey, "5:f?", typed("a", "\"?\"", 4), "", 0, TextField::a, "Fejl!"},
         {command::openPublicData, "\x89PNG\r\n\x1A\n\0\0\0\rIHDR"s, notPublic(noStar), "F: er ikke en fil med offentlige data: " + noStar, 1},
         {command::openPublicData, curve.substr(0, 20), notPublic("den har 2 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa"), "F: er ikke en fil med offentlige data: den har 2 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa", 1},
         {command::openPublicData, "", notPublic("filen er tom"), "F: er ikke en fil med offentlige data: filen er tom", 1},

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "app/ExchangeFiles.h"
+#include "app/TypedNumber.h"
 #include "gui/WindowLayout.h"
 
 static int failures = 0;
@@ -222,19 +223,28 @@ int main(int, char** argv) {
     }
 
     // A save dialog shows the command's first file type and takes the name in its combo box
-    // cmb13. Cancel writes nothing. OK writes the typed a in Windows-1252, with the euro sign where
-    // that differs from Latin-1, under the typed name with the default extension.
+    // cmb13. Cancel writes nothing. OK writes the typed a under the typed name with the default
+    // extension, the name in Windows-1252 with the euro sign where that differs from Latin-1. An a
+    // that is no number gets, before any dialog, the message that names its character, the euro
+    // sign too.
     const std::string letters = "\xE6\xF8\xE5\x80", name = argv[2] + ("\\n\xF8gle" + letters);
     const auto save = [&name](int id, const app::FileDialogOptions& options, WPARAM button) {
         same(inFileDialog(id, name, button), options.filters[0].description, "file type");
     };
     save(gui::command::savePublicData, app::publicDataSaveDialog, IDCANCEL);
     check(std::filesystem::is_empty(argv[2]), "cancel writes nothing");
-    sendTo(a, WM_SETTEXT, 0, letters.c_str());
+    sendTo(a, WM_SETTEXT, 0, "1\x80");
+    if (const HWND box = openedBy(gui::command::saveSecretKey, nullptr, "the message about a")) {
+        same(textOf(GetDlgItem(box, 0xFFFF)), app::badFieldMessage(app::TextField::a, {'\x80', 2}),
+             "the message about a");
+        closes(box, box, WM_COMMAND, IDOK);
+        check(FindWindowA("#32770", nullptr) == nullptr, "no save dialog after the message");
+    }
+    sendTo(a, WM_SETTEXT, 0, "0a");
     save(gui::command::saveSecretKey, app::secretKeySaveDialog, IDOK);
     std::string saved;
     std::getline(std::ifstream(name + ".secret", std::ios::binary), saved, '\0');
-    same(saved, letters, "the saved a");
+    same(saved, "0a", "the saved a");
 
     // An exchange with itself on each curve of the base points, with q, A and B from the curves:
     // Pa and Pb show the Pa saved in the public data, Pab the saved shared key.
