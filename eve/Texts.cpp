@@ -50,7 +50,8 @@ std::string outcomeText(const Result& result, unsigned limitBits) {
         case Outcome::qNotPrime:
             return "q er ikke et primtal.";
         case Outcome::singularCurve:
-            return "Kurven er singul\xE6r: 4A\xB3 + 27B\xB2 = 0 (mod q).";
+            return "Kurven er singul\xE6r: 4A\xB3 + 27B\xB2 = 0 (mod q), eller q = 2, hvor enhver "
+                   "kurve y\xB2 = x\xB3 + Ax + B er singul\xE6r.";
         case Outcome::pointOffCurve:
             return "P eller Pa ligger ikke p\xE5 kurven.";
         case Outcome::differentCurves:
