@@ -18,6 +18,20 @@ std::string padded(std::string text, std::size_t width, bool right = false) {
     return right ? fill + text : text + fill;
 }
 
+// The text in lines of at most `width` characters, broken at spaces.
+std::string wrapped(std::string_view text, std::size_t width) {
+    std::string lines;
+    while (text.size() > width) {
+        const std::size_t space = text.rfind(' ', width);
+        if (space == std::string_view::npos || space == 0) {
+            break;
+        }
+        lines.append(text.substr(0, space)) += '\n';
+        text.remove_prefix(space + 1);
+    }
+    return lines.append(text) += '\n';
+}
+
 // The attack stopped by Ctrl+C: the handler may only touch lock-free atomics.
 std::atomic<eve::StopRequest*> interruptedAttack{nullptr};
 static_assert(std::atomic<eve::StopRequest*>::is_always_lock_free);
@@ -65,7 +79,8 @@ std::string findingsText(const eve::Result& result) {
     }
     if (result.outcome == eve::Outcome::found) {
         text += "a' = " + std::string(result.secret.toHex()) + ", fundet p\xE5 " +
-                secondsText(result.totalTime) + " i alt (a'\xB7P = Pa er kontrolleret)\n";
+                secondsText(result.totalTime) + " i alt (a'\xB7P = Pa er kontrolleret)\n" +
+                wrapped(eve::outcomeText(result, 0), 90);
     }
     if (result.estimate) {
         text += std::string("Eve med ") + eve::methodName(eve::Method::rho) + ": " +

@@ -13,7 +13,7 @@ namespace cli {
 
 // Eve's findings in Windows-1252 lines: ord(P) and its primes in hex and in decimal with the
 // time they took; once the secret is found, a line per prime power with its method, steps and
-// time, then a' and the whole time; beyond reach, the estimate.
+// time, then a', the whole time and what a' is; beyond reach, the estimate.
 std::string findingsText(const eve::Result& result);
 
 // "0,19 s": seconds as a Danish reader writes them.

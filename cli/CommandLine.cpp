@@ -521,12 +521,11 @@ int attack(const Arguments& arguments, std::ostream& out, std::ostream& err,
             // The other file's Pa as Pb, and a' as a: what that student's partner computes.
             openIn(state, *files[1].data, result.secret);
             state.computePaPab();
-            out << forTerminal("Pab = a'\xB7Pb = " + std::string(state.Pab().toText()) +
-                               ", hvor Pb er Pa fra ")
-                << arguments.files[1] << forTerminal(": den n\xF8gle, de to tror er hemmelig")
+            out << "Med Pb = Pa fra " << arguments.files[1]
+                << forTerminal(" er Pab = a'\xB7Pb den n\xF8gle, de to tror er hemmelig:\nPab = " +
+                               std::string(state.Pab().toText()))
                 << '\n';
         }
-        out << forTerminal(eve::outcomeText(result, options.limitBits)) << '\n';
         return exitSuccess;
     } catch (...) {
         complain(err, {}, app::failureReport(std::current_exception()));

@@ -197,7 +197,9 @@ TEST(Cli, AttackFindsTheSecretAndTheSharedKey) {
     const std::string anna = (dir / "anna.public").string(), bo = (dir / "bo.public").string(),
                       annaKey = (dir / "anna.secret").string(),
                       boKey = (dir / "bo.secret").string();
-    for (const char* kind : {"testvalues", "prime", "smooth"}) {
+    // The sanitizer build leaves out the orders whose largest prime takes 10^5 rho steps.
+    for (const char* kind : sanitized ? std::vector<const char*>{"smooth", "primepower"}
+                                      : std::vector<const char*>{"testvalues", "prime", "smooth"}) {
         const GpCurve& gp = gpCurves().at(kind);
         const SmallCurve c = gp.small();
         const std::uint64_t n = std::stoull(gp.order, nullptr, 16), a = random() % (2 * n),
@@ -215,8 +217,10 @@ TEST(Cli, AttackFindsTheSecretAndTheSharedKey) {
         EXPECT_THAT(one.out, testing::HasSubstr("(i titalssystemet " + gpOrder(gp, true) + ")\n"));
         const std::string Pab = cli({"shared", annaKey, bo}).out;
         EXPECT_EQ(cli({"shared", boKey, anna}).out, Pab);
-        EXPECT_THAT(two.out, testing::HasSubstr("Pab = a'\xC2\xB7Pb = " + Pab +
-                                                ", hvor Pb er Pa fra " + bo + ": "));
+        EXPECT_THAT(two.out, testing::EndsWith("Med Pb = Pa fra " + bo +
+                                               " er Pab = a'\xC2\xB7Pb den "
+                                               "n\xC3\xB8gle, de to tror er hemmelig:\nPab = " +
+                                               Pab + "\n"));
     }
 }
 
