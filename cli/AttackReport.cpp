@@ -18,8 +18,9 @@ std::string padded(std::string text, std::size_t width, bool right = false) {
     return right ? fill + text : text + fill;
 }
 
-// The text in lines of at most `width` characters, broken at spaces.
-std::string wrapped(std::string_view text, std::size_t width) {
+// The text in lines that fit a terminal of 80 columns and a page of the guide, broken at spaces.
+std::string wrapped(std::string_view text) {
+    constexpr std::size_t width = 78;
     std::string lines;
     while (text.size() > width) {
         const std::size_t space = text.rfind(' ', width);
@@ -80,11 +81,11 @@ std::string findingsText(const eve::Result& result) {
     if (result.outcome == eve::Outcome::found) {
         text += "a' = " + std::string(result.secret.toHex()) + ", fundet p\xE5 " +
                 secondsText(result.totalTime) + " i alt (a'\xB7P = Pa er kontrolleret)\n" +
-                wrapped(eve::outcomeText(result, 0), 90);
+                wrapped(eve::outcomeText(result, 0));
     }
     if (result.estimate) {
-        text += std::string("Eve med ") + eve::methodName(eve::Method::rho) + ": " +
-                eve::estimateText(*result.estimate) + "\n";
+        text += wrapped(std::string("Eve med ") + eve::methodName(eve::Method::rho) + ": " +
+                        eve::estimateText(*result.estimate));
     }
     return text;
 }
