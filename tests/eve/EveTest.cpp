@@ -255,6 +255,7 @@ TEST(Eve, EstimateTextNamesTheTimeInAFittingUnit) {
         {std::log10(90), "omkring 90 sekunder"},
         {std::log10(3000), "omkring 50 minutter"},
         {std::log10(86400), "omkring 24 timer"},
+        {std::log10(86400 * 2.6), "omkring 3 dage"},
         {std::log10(86400 * 300), "omkring 300 dage"},
         {year + std::log10(2.4), "omkring 2 \xE5r"},
         {year + 3, "omkring 1000 \xE5r"},
