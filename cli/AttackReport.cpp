@@ -66,12 +66,10 @@ std::string findingsText(const eve::Result& result) {
         text += "a' modulo hver primpotens for sig (Pohlig-Hellman):\n";
         std::size_t width = 0;
         for (const eve::FactorWork& f : result.factors) {
-            width = std::max(width, std::string(f.prime.toHex()).size() + (f.exponent > 1 ? 3 : 0));
+            width = std::max(width, eve::powerText(f, false).size());
         }
         for (const eve::FactorWork& f : result.factors) {
-            const std::string power =
-                f.prime.toHex() + (f.exponent > 1 ? "^" + std::to_string(f.exponent) : "");
-            text += "  " + padded(power, width) + "  " +
+            text += "  " + padded(eve::powerText(f, false), width) + "  " +
                     padded(std::to_string(app::bitLength(f.prime)), 3, true) + " bit  " +
                     padded(eve::methodName(f.method), 20) + "  " +
                     padded(std::to_string(f.steps), 10, true) + " trin  " + secondsText(f.time) +

@@ -52,6 +52,15 @@ std::string inBase(const bignum::Natural& n, bool decimal) {
 
 }  // namespace
 
+std::string powerText(const FactorWork& factor, bool decimal) {
+    std::string text = inBase(factor.prime, decimal);
+    if (factor.exponent > 1) {
+        text += '^';
+        text += std::to_string(factor.exponent);
+    }
+    return text;
+}
+
 std::string orderText(const Result& result, bool decimal) {
     if (!result.order.differsFrom(0)) {
         return {};
@@ -61,9 +70,8 @@ std::string orderText(const Result& result, bool decimal) {
         return text;
     }
     for (std::size_t i = 0; i < result.factors.size(); ++i) {
-        const FactorWork& f = result.factors[i];
-        text += (i == 0 ? " = " : " \xB7 ") + inBase(f.prime, decimal) +
-                (f.exponent > 1 ? "^" + std::to_string(f.exponent) : "");
+        text += i == 0 ? " = " : " \xB7 ";
+        text += powerText(result.factors[i], decimal);
     }
     return text;
 }
