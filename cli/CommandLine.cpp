@@ -1,8 +1,10 @@
 #include "cli/CommandLine.h"
 
 #include <algorithm>
+#include <charconv>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,9 +16,12 @@
 #include "app/FileAccess.h"
 #include "app/KeyExchange.h"
 #include "app/TypedNumber.h"
+#include "cli/AttackReport.h"
 #include "cli/Terminal.h"
 #include "cli/TraceTable.h"
 #include "curve/ScalarMultiplication.h"
+#include "eve/Attack.h"
+#include "eve/Texts.h"
 
 namespace cli {
 
@@ -54,12 +59,24 @@ constexpr std::string_view helpText =
     "      bitten af a, om R l\xE6gges til resultatet (+R), om R fordobles (2R),\n"
     "      h\xE6ldningen af hver linje og resultatet og R efter trinnet. Med --csv som\n"
     "      kommaseparerede v\xE6rdier til et regneark.\n"
+    "  attack FIL.public [ANDEN.public] [--limit BITS]\n"
+    "      Eve, der kun ser de offentlige filer: finder ud fra filens Pa et a' med a'\xB7P = Pa\n"
+    "      (hemmeligheden modulo ord(P)) med Pohlig-Hellman, baby-step giant-step og Pollards\n"
+    "      rho, og skriver ord(P) med dens primfaktorer, metoden, trinene og tiden for hver\n"
+    "      og a'. Med ANDEN.public fra samme udveksling skrives ogs\xE5 Pab = a'\xB7Pb, hvor Pb "
+    "er\n"
+    "      Pa fra ANDEN.public. Kun filer, der klarer alle tjek fra check, angribes. En\n"
+    "      primfaktor over 2^BITS (uden --limit 2^66) eller et q p\xE5 80 bit eller mere er "
+    "uden\n"
+    "      for r\xE6kkevidde: s\xE5 skrives et sk\xF8n over tiden, og status bliver 1, "
+    "ligesom n\xE5r\n"
+    "      intet a findes. Ctrl+C afbryder angrebet (status 1).\n"
     "  --help\n"
     "      Viser denne hj\xE6lp.\n"
     "\n"
     "Afslutningsstatus: 0 n\xE5r alt er i orden; 1 n\xE5r en fils indhold ikke klarer et tjek,\n"
-    "sammenligningen eller udregningen fejler; 2 ved forkert brug (ogs\xE5 filer i hinandens\n"
-    "pladser) eller en fil, der ikke kan \xE5"
+    "sammenligningen eller udregningen fejler, eller Eve ikke finder a'; 2 ved forkert brug\n"
+    "(ogs\xE5 filer i hinandens pladser) eller en fil, der ikke kan \xE5"
     "bnes.\n";
 
 // The arguments after the command: files, and the options with their values.
@@ -67,6 +84,7 @@ struct Arguments {
     std::vector<std::string_view> files;
     std::optional<std::string_view> expect;
     std::optional<std::string_view> testValues;
+    std::optional<std::string_view> limit;
     bool csv = false;
 };
 
@@ -92,8 +110,11 @@ std::optional<Arguments> parse(std::span<const std::string_view> args, std::ostr
             parsed.files.push_back(arg);
         } else if (arg == "--csv") {
             parsed.csv = true;
-        } else if ((arg == "--expect" || arg == "--test-values") && i + 1 < args.size()) {
-            (arg == "--expect" ? parsed.expect : parsed.testValues) = args[++i];
+        } else if ((arg == "--expect" || arg == "--test-values" || arg == "--limit") &&
+                   i + 1 < args.size()) {
+            (arg == "--expect"        ? parsed.expect
+             : arg == "--test-values" ? parsed.testValues
+                                      : parsed.limit) = args[++i];
         } else {
             usageError(err, "ukendt eller ufuldst\xE6ndigt tilvalg \"" + std::string(arg) + "\"");
             return std::nullopt;
@@ -207,6 +228,13 @@ ExchangeFiles readExchangeFiles(std::string_view command, std::string_view secre
     return files;
 }
 
+// The state as after opening the file in the window: the file's curve and P, its Pa received as
+// Pb, and the secret a.
+void openIn(app::KeyExchange& state, const app::PublicData& data, const bignum::Natural& a = {}) {
+    state.receive(data);
+    state.setInputs({data.q, data.A, data.B, data.Px, data.Py, a});
+}
+
 std::string verdictLine(const app::CurveVerdicts& verdicts) {
     const auto yesOrNo = [](bool yes) { return yes ? "ja" : "nej"; };
     const std::string prime =
@@ -239,7 +267,8 @@ std::vector<std::string> failedChecks(const app::CurveVerdicts& verdicts) {
 
 int check(const Arguments& arguments, std::ostream& out, std::ostream& err,
           app::RandomSource& random) {
-    if (arguments.files.empty() || arguments.expect || arguments.testValues || arguments.csv) {
+    if (arguments.files.empty() || arguments.expect || arguments.testValues || arguments.csv ||
+        arguments.limit) {
         return usageError(err, "\"check\" tager en eller flere .public-filer og intet tilvalg");
     }
     int status = exitSuccess;
@@ -251,9 +280,7 @@ int check(const Arguments& arguments, std::ostream& out, std::ostream& err,
         }
         try {
             app::KeyExchange state(random);
-            state.receive(*file.data);
-            state.setInputs(
-                {file.data->q, file.data->A, file.data->B, file.data->Px, file.data->Py, {}});
+            openIn(state, *file.data);
             const app::CurveVerdicts verdicts = app::checkCurve(state, state.Pb(), random);
             out << name << ": " << forTerminal(verdictLine(verdicts)) << '\n';
             status = std::max(status, verdicts.allHold() ? exitSuccess : exitCheckFailed);
@@ -267,7 +294,7 @@ int check(const Arguments& arguments, std::ostream& out, std::ostream& err,
 
 int shared(const Arguments& arguments, std::ostream& out, std::ostream& err,
            app::RandomSource& random, bool outIsTerminal) {
-    if (arguments.files.size() != 2 || arguments.testValues || arguments.csv) {
+    if (arguments.files.size() != 2 || arguments.testValues || arguments.csv || arguments.limit) {
         return usageError(err, "\"shared\" tager en .secret-fil, en .public-fil og evt. --expect");
     }
     std::optional<std::string> expected;
@@ -288,8 +315,7 @@ int shared(const Arguments& arguments, std::ostream& out, std::ostream& err,
     std::string point;
     try {
         app::KeyExchange state(random);
-        state.receive(*files.received);
-        state.setInputs(files.inputs);
+        openIn(state, *files.received, files.inputs[5]);
         for (const std::string& failed : failedChecks(app::checkCurve(state, state.Pb(), random))) {
             complain(err, publicName, failed);
             status = exitCheckFailed;
@@ -352,7 +378,8 @@ std::optional<bignum::Natural> testValuesSecret(std::string_view text, std::ostr
 
 int trace(const Arguments& arguments, std::ostream& out, std::ostream& err,
           app::RandomSource& random) {
-    if (arguments.expect || arguments.files.size() != (arguments.testValues ? 0U : 2U)) {
+    if (arguments.expect || arguments.limit ||
+        arguments.files.size() != (arguments.testValues ? 0U : 2U)) {
         return usageError(err, "\"trace\" tager en .secret- og en .public-fil eller --test-values");
     }
     app::Inputs inputs;
@@ -389,10 +416,128 @@ int trace(const Arguments& arguments, std::ostream& out, std::ostream& err,
     return exitSuccess;
 }
 
+// A file for Eve, read whole and given every check of check, in a state of its own whose P and Pb
+// are the file's P and Pa; or the exit status of why not, said on err.
+struct CheckedFile {
+    std::unique_ptr<app::KeyExchange> state;
+    std::optional<app::PublicData> data;
+    int status = exitSuccess;
+};
+
+CheckedFile readCheckedFile(std::string_view name, std::ostream& err, app::RandomSource& random) {
+    PublicFile read = readPublicFile(name, err);
+    CheckedFile file{nullptr, std::nullopt, read.status};
+    if (read.data) {
+        file.state = std::make_unique<app::KeyExchange>(random);
+        openIn(*file.state, *read.data);
+        for (const std::string& failed :
+             failedChecks(app::checkCurve(*file.state, file.state->Pb(), random))) {
+            complain(err, name, failed);
+            file.status = exitCheckFailed;
+        }
+        file.data = std::move(read.data);
+    }
+    return file;
+}
+
+// Why two public files cannot come from one exchange; empty when they can.
+std::string_view mismatch(const app::PublicData& one, const app::PublicData& other) {
+    if (!(one.q == other.q && one.A == other.A && one.B == other.B)) {
+        return "har ikke samme kurve (q, A og B)";
+    }
+    if (!(one.Px == other.Px && one.Py == other.Py)) {
+        return "har samme kurve, men ikke samme P";
+    }
+    return {};
+}
+
+// The number of --limit: whole bits from 1 to 128.
+std::optional<unsigned> limitBits(std::string_view text) {
+    unsigned bits = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, bits);
+    return error == std::errc{} && stop == end && bits >= 1 && bits <= 128
+               ? std::optional<unsigned>(bits)
+               : std::nullopt;
+}
+
+int attack(const Arguments& arguments, std::ostream& out, std::ostream& err,
+           app::RandomSource& random, bool errIsTerminal) {
+    const std::size_t count = arguments.files.size();
+    if (count < 1 || count > 2 || arguments.expect || arguments.testValues || arguments.csv) {
+        return usageError(err, "\"attack\" tager en eller to .public-filer og evt. --limit BITS");
+    }
+    eve::Options options;
+    if (arguments.limit) {
+        const std::optional<unsigned> bits = limitBits(*arguments.limit);
+        if (!bits) {
+            return usageError(err, "--limit tager et helt antal bit fra 1 til 128, ikke \"" +
+                                       std::string(*arguments.limit) + "\"");
+        }
+        options.limitBits = *bits;
+    }
+    try {
+        std::vector<CheckedFile> files;
+        int status = exitSuccess;
+        for (const std::string_view name : arguments.files) {
+            files.push_back(readCheckedFile(name, err, random));
+            status = std::max(status, files.back().status);
+        }
+        if (status != exitSuccess) {
+            return status;
+        }
+        if (count == 2) {
+            const std::string_view why = mismatch(*files[0].data, *files[1].data);
+            if (!why.empty()) {
+                err << programName << ": " << arguments.files[0] << " og " << arguments.files[1]
+                    << ' '
+                    << forTerminal(std::string(why) +
+                                   ": de er ikke fra samme udveksling, s\xE5 der er intet "
+                                   "f\xE6lles Pab at finde")
+                    << '\n';
+                return exitCheckFailed;
+            }
+        }
+        app::KeyExchange& state = *files[0].state;
+        eve::StopRequest stop;
+        ProgressLine progress(err, errIsTerminal);
+        options.stop = &stop;
+        options.observer = &progress;
+        eve::Result result;
+        {
+            const InterruptStops interrupt(stop);
+            result = eve::attack(state.P(), state.Pb(), options);
+        }
+        progress.finish();
+        out << forTerminal(findingsText(result));
+        if (result.outcome != eve::Outcome::found) {
+            complain(err, arguments.files[0],
+                     eve::outcomeText(result, options.limitBits) +
+                         (result.outcome == eve::Outcome::factorBeyondLimit
+                              ? " Tilvalget --limit BITS h\xE6ver gr\xE6nsen."
+                              : ""));
+            return exitCheckFailed;
+        }
+        if (count == 2) {
+            // The other file's Pa as Pb, and a' as a: what that student's partner computes.
+            openIn(state, *files[1].data, result.secret);
+            state.computePaPab();
+            out << "Med Pb = Pa fra " << arguments.files[1]
+                << forTerminal(" er Pab = a'\xB7Pb den n\xF8gle, de to tror er hemmelig:\nPab = " +
+                               std::string(state.Pab().toText()))
+                << '\n';
+        }
+        return exitSuccess;
+    } catch (...) {
+        complain(err, {}, app::failureReport(std::current_exception()));
+        return exitCheckFailed;
+    }
+}
+
 }  // namespace
 
 int runCli(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
-           app::RandomSource& random, bool outIsTerminal) {
+           app::RandomSource& random, bool outIsTerminal, bool errIsTerminal) {
     if (args.empty()) {
         return usageError(err, "der mangler en kommando");
     }
@@ -413,6 +558,9 @@ int runCli(std::span<const std::string_view> args, std::ostream& out, std::ostre
     }
     if (command == "trace") {
         return trace(*arguments, out, err, random);
+    }
+    if (command == "attack") {
+        return attack(*arguments, out, err, random, errIsTerminal);
     }
     return usageError(err, "ukendt kommando \"" + std::string(command) + "\"");
 }

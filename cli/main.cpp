@@ -23,10 +23,13 @@ int main(int argc, char** argv) {
     const UINT consoleCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(1252);
     const bool outIsTerminal = _isatty(_fileno(stdout)) != 0;
+    const bool errIsTerminal = _isatty(_fileno(stderr)) != 0;
 #else
     const bool outIsTerminal = isatty(STDOUT_FILENO) != 0;
+    const bool errIsTerminal = isatty(STDERR_FILENO) != 0;
 #endif
-    const int status = cli::runCli(args, std::cout, std::cerr, random, outIsTerminal);
+    const int status =
+        cli::runCli(args, std::cout, std::cerr, random, outIsTerminal, errIsTerminal);
     std::cout.flush();
 #ifdef _WIN32
     SetConsoleOutputCP(consoleCodePage);

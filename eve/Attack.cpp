@@ -266,6 +266,9 @@ Result attack(const curve::CurvePoint& P, const curve::CurvePoint& Q, const Opti
     const bignum::Natural& q = P.q();
     if (!sameCurve(P, Q)) {
         result.outcome = Outcome::differentCurves;
+    } else if (q == toNatural(2)) {
+        // In characteristic 2 every curve y^2 = x^3 + A x + B has a singular point.
+        result.outcome = Outcome::singularCurve;
     } else if (q.limbs().empty() || q.limbs()[0] % 2 == 0 || !q.differsFrom(1)) {
         result.outcome = Outcome::qNotPrime;
     } else {

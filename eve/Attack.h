@@ -74,7 +74,7 @@ enum class Outcome {
     noSuchSecret,       // Q is not a multiple of P
     stopped,            // by the caller
     qNotPrime,          // tested where q < 2^80; q above 2 is assumed prime beyond
-    singularCurve,      // 4A^3 + 27B^2 = 0
+    singularCurve,      // 4A^3 + 27B^2 = 0, or q = 2
     pointOffCurve,      // P or Q, or a coordinate not below q
     differentCurves,    // P and Q do not share q, A and B
     orderBeyondReach,   // q >= 2^80: ord(P) cannot be found

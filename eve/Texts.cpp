@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "eve/Wide.h"
+
 namespace eve {
 
 namespace {
@@ -36,7 +38,43 @@ std::string duration(double log10Seconds) {
     return "omkring 10^" + number(log10Seconds - std::log10(year)) + " \xE5r";
 }
 
+// The order and its primes stay below 2^82.
+std::string inBase(const bignum::Natural& n, bool decimal) {
+    if (!decimal) {
+        return n.toHex();
+    }
+    std::string digits;
+    for (Wide value = toWide(n).value_or(0); digits.empty() || value != 0; value /= 10) {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
+    }
+    return digits;
+}
+
 }  // namespace
+
+std::string powerText(const FactorWork& factor, bool decimal) {
+    std::string text = inBase(factor.prime, decimal);
+    if (factor.exponent > 1) {
+        text += '^';
+        text += std::to_string(factor.exponent);
+    }
+    return text;
+}
+
+std::string orderText(const Result& result, bool decimal) {
+    if (!result.order.differsFrom(0)) {
+        return {};
+    }
+    std::string text = inBase(result.order, decimal);
+    if (result.factors.size() == 1 && result.factors[0].exponent == 1) {
+        return text;
+    }
+    for (std::size_t i = 0; i < result.factors.size(); ++i) {
+        text += i == 0 ? " = " : " \xB7 ";
+        text += powerText(result.factors[i], decimal);
+    }
+    return text;
+}
 
 std::string outcomeText(const Result& result, unsigned limitBits) {
     switch (result.outcome) {
@@ -50,7 +88,8 @@ std::string outcomeText(const Result& result, unsigned limitBits) {
         case Outcome::qNotPrime:
             return "q er ikke et primtal.";
         case Outcome::singularCurve:
-            return "Kurven er singul\xE6r: 4A\xB3 + 27B\xB2 = 0 (mod q).";
+            return "Kurven er singul\xE6r: 4A\xB3 + 27B\xB2 = 0 (mod q), eller q = 2, hvor enhver "
+                   "kurve y\xB2 = x\xB3 + Ax + B er singul\xE6r.";
         case Outcome::pointOffCurve:
             return "P eller Pa ligger ikke p\xE5 kurven.";
         case Outcome::differentCurves:

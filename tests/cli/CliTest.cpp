@@ -1,7 +1,12 @@
 // keyexchange-cli in-process, on files written here, against the curve oracle; and the bad inputs
 // of the window and the command line side by side.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <csignal>
+#include <random>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -11,6 +16,7 @@
 #include "cli/Terminal.h"
 #include "gui/WindowLayout.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/GpCurves.h"
 #include "tests/support/SmallCurve.h"
 #include "tests/support/Support.h"
 
@@ -121,7 +127,9 @@ TEST(Cli, UsageErrorsAndUnreadableFilesExitTwoWithOneLine) {
         {}, {"frobnicate"}, {"check"}, {"check", missing}, {"check", dir.path.string()},
         {"shared", secret}, {"shared", secret, secret, "--expect", missing}, {"trace", secret, missing},
         {"trace", "--test-values"}, {"trace", "--test-values", "1", "--expect", secret},
-        {"trace", "--test-values", "1" + std::string(1024, '0')}};  // a of 4097 bits
+        {"trace", "--test-values", "1" + std::string(1024, '0')},  // a of 4097 bits
+        {"attack"}, {"attack", missing}, {"attack", secret, secret, secret}, {"attack", secret, "--csv"},
+        {"attack", secret, "--limit", "0"}, {"attack", secret, "--limit", "66x"}, {"check", secret, "--limit", "9"}};
     // clang-format on
     for (const auto& args : cases) {
         const Outcome run = cli(args);
@@ -159,6 +167,160 @@ TEST(Cli, SharedExitsZeroOnlyForASoundFile) {
         const Outcome run = cli(args);
         EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tie(status, out, err));
     }
+}
+
+// The gp curve's public file with the given Pa, or P as Pa.
+std::string gpFile(const GpCurve& gp, std::string Pa = {}) {
+    return gp.q + "*" + gp.A + "*" + gp.B + "*" + gp.Px + "*" + gp.Py + "*" +
+           (Pa.empty() ? "(" + gp.Px + ", " + gp.Py + ")" : Pa) + '\0';
+}
+
+// From one file Eve finds a' = a mod ord(P), with ord(P) and its primes as gp has them; from two
+// files of one exchange also the Pab that both students compute with shared.
+TEST(Cli, AttackFindsTheSecretAndTheSharedKey) {
+    TempDir dir;
+    std::mt19937_64 random(testSeed());
+    const std::string anna = (dir / "anna.public").string(), bo = (dir / "bo.public").string(),
+                      annaKey = (dir / "anna.secret").string(),
+                      boKey = (dir / "bo.secret").string();
+    // The sanitizer build leaves out the orders whose largest prime takes 10^5 rho steps.
+    for (const char* kind :
+         sanitized ? std::vector<const char*>{"smooth", "primepower"}
+                   : std::vector<const char*>{"testvalues", "prime", "smooth", "twoprime"}) {
+        const GpCurve& gp = gpCurves().at(kind);
+        const SmallCurve c = gp.small();
+        const std::uint64_t n = std::stoull(gp.order, nullptr, 16), a = random() % (2 * n),
+                            b = random() % c.q;
+        SCOPED_TRACE(std::string(kind) + " a " + hexText(a) + " seed " +
+                     std::to_string(testSeed()));
+        writeFile(annaKey, hexText(a));
+        writeFile(boKey, hexText(b));
+        writeFile(anna, publicData(c, gp.P(), c.multiply(hexText(a), gp.P())));
+        writeFile(bo, publicData(c, gp.P(), c.multiply(hexText(b), gp.P())));
+        const Outcome one = cli({"attack", anna}), two = cli({"attack", anna, bo});
+        EXPECT_EQ(std::tie(one.status, two.status), std::make_tuple(0, 0)) << one.err << two.err;
+        EXPECT_THAT(one.out, testing::HasSubstr("a' = " + hexText(a % n) + ", fundet"));
+        const std::string primes = std::regex_replace(gp.primes, std::regex("\\*"), " \xC2\xB7 ");
+        EXPECT_THAT(one.out,
+                    testing::StartsWith("ord(P) = " + gp.order +
+                                        (gp.primes == gp.order ? ", et primtal" : " = " + primes) +
+                                        ", fundet p\xC3\xA5 "));
+        // A line per prime power, in gp's order, with the prime's bits.
+        std::istringstream lines(one.out.substr(one.out.find("(Pohlig-Hellman):\n") + 18));
+        std::istringstream powers(gp.primes);
+        for (std::string line, power;
+             std::getline(powers, power, '*') && std::getline(lines, line);) {
+            const std::string prime = power.substr(0, power.find('^')),
+                              exponent = power.substr(prime.size());
+            EXPECT_THAT(line, testing::MatchesRegex(
+                                  "  " + prime + (exponent.empty() ? "" : "\\" + exponent) + " +" +
+                                  std::to_string(std::bit_width(std::stoull(prime, nullptr, 16))) +
+                                  " bit  (baby-step giant-step|Pollards rho|intet at s\xC3\xB8ge) +"
+                                  "[0-9]+ trin  [0-9]+,[0-9][0-9] s"));
+        }
+        if (gp.kind == "testvalues") {  // ord(P) as gp gave it in decimal
+            EXPECT_THAT(one.out, testing::HasSubstr("(i titalssystemet 32193213246242456 = 2^3 "
+                                                    "\xC2\xB7 23 \xC2\xB7 43 \xC2\xB7 61 "
+                                                    "\xC2\xB7 66703437083)\n"));
+        }
+        const std::string Pab = cli({"shared", annaKey, bo}).out;
+        EXPECT_EQ(cli({"shared", boKey, anna}).out, Pab);
+        EXPECT_THAT(two.out, testing::EndsWith("Med Pb = Pa fra " + bo +
+                                               " er Pab = a'\xC2\xB7Pb den "
+                                               "n\xC3\xB8gle, de to tror er hemmelig:\nPab = " +
+                                               Pab + "\n"));
+    }
+}
+
+// Each way an attack fails has its own status and message on stderr, while stdout keeps what Eve
+// found: ord(P), or the estimate, with its caveat where ord(P) is unknown.
+TEST(Cli, AttackFailsWithItsReasonAndStatus) {
+    TempDir dir;
+    const GpCurve& torsion = gpCurves().at("torsion5");  // the group holds Z/5 x Z/5
+    const SmallCurve t = torsion.small();
+    std::set<std::string> multiples;
+    for (const char* k : {"0", "1", "2", "3", "4"}) {
+        multiples.insert(pointText(t.multiply(k, torsion.P())));
+    }
+    AffinePoint outside;  // on the curve, and no multiple of P
+    for (std::uint64_t i = 0; outside.atInfinity && i < t.q * t.q; ++i) {
+        const AffinePoint p{false, i / t.q, i % t.q};
+        outside = t.contains(p) && !multiples.contains(pointText(p)) ? p : outside;
+    }
+    const GpCurve& values = gpCurves().at("testvalues");
+    const AffinePoint twiceP = testCurve.add(testPoint, testPoint);
+    const std::map<std::string, std::string> files{
+        {"nosuch", gpFile(torsion, pointText(outside))},
+        {"beyond", gpFile(gpCurves().at("beyond"))},
+        {"smooth", gpFile(gpCurves().at("smooth"))},
+        {"values", gpFile(values)},
+        {"otherP", publicData(testCurve, twiceP, twiceP)},
+        {"composite", publicData(composite, {false, 1, 1}, {false, 1, 1})},
+        {"key", "1F2E"}};
+    for (const auto& [name, bytes] : files) {
+        writeFile(dir / name, bytes);
+    }
+    const std::string F = (dir / "").string(),
+                      eveCannot = ": Eve kan ikke n\xC3\xA5 hemmeligheden.";
+    const std::string notFromOneExchange =
+        ": de er ikke fra samme udveksling, s\xC3\xA5 der er intet f\xC3\xA6lles Pab at finde\n";
+    // clang-format off
+    const std::tuple<std::vector<std::string>, int, std::string, std::string> rows[] = {
+        {{F + "nosuch"}, 1, "ord(P) = 5, et primtal", "nosuch: Der findes intet a med a\xC2\xB7P = Pa: Pa er ikke et multiplum af P.\n"},
+        {{F + "beyond"}, 1, ", hvis ordenen er et primtal p\xC3\xA5 st\xC3\xB8rrelse med q ", "beyond: q er mindst 2^80, s\xC3\xA5 ordenen af P kan ikke findes" + eveCannot + "\n"},
+        {{F + "smooth", "--limit", "10"}, 1, " Eve med Pollards rho: omkring 2^5 trin, under et sekund p\xC3\xA5 denne maskine ", "smooth: Den st\xC3\xB8rste primfaktor i ord(P) har 11 bit, over gr\xC3\xA6nsen p\xC3\xA5 2^10" + eveCannot + " Tilvalget --limit BITS h\xC3\xA6ver gr\xC3\xA6nsen.\n"},
+        {{F + "smooth", "--limit", "11"}, 0, "a' = 1, fundet", ""},
+        {{F + "values", F + "smooth"}, 1, "", "values og " + F + "smooth har ikke samme kurve (q, A og B)" + notFromOneExchange},
+        {{F + "values", F + "otherP"}, 1, "", "values og " + F + "otherP har samme kurve, men ikke samme P" + notFromOneExchange},
+        {{F + "composite"}, 1, "", "composite: q i filen er ikke et primtal\n"},
+        {{F + "values", F + "key"}, 2, "", "key: er en hemmelig n\xC3\xB8gle (en .secret-fil); her skal st\xC3\xA5 en fil med offentlige data (en .public-fil)\n"},
+    };
+    // clang-format on
+    for (const auto& [args, status, out, err] : rows) {
+        std::vector<std::string> command{"attack"};
+        command.insert(command.end(), args.begin(), args.end());
+        const Outcome run = cli(command);
+        EXPECT_EQ(run.status, status) << args[0];
+        std::string lines = run.out;  // wrapped for reading
+        std::replace(lines.begin(), lines.end(), '\n', ' ');
+        EXPECT_THAT(lines, testing::HasSubstr(out)) << args[0];
+        EXPECT_EQ(lines.find("(Pohlig-Hellman)") != std::string::npos, status == 0) << args[0];
+        EXPECT_EQ(run.err, err.empty() ? "" : "keyexchange-cli: " + F + err) << args[0];
+    }
+}
+
+// Ctrl+C, pressed as the progress line shows after a second, ends the attack with its message;
+// then Ctrl+C does what it did before.
+TEST(Cli, CtrlCStopsALongAttack) {
+    class PressesCtrlC : public std::streambuf {
+      public:
+        std::string text;
+
+      private:
+        int_type overflow(int_type c) override {
+            text += static_cast<char>(c);
+            if (c == '\n' && std::count(text.begin(), text.end(), '\n') == 1) {
+                std::raise(SIGINT);
+            }
+            return c;
+        }
+    };
+    TempDir dir;
+    const std::string file = (dir / "p.public").string();
+    writeFile(file, gpFile(gpCurves().at("prime56")));  // rho expects 3 * 10^8 steps
+    PressesCtrlC buffer;
+    std::ostream err(&buffer);
+    std::ostringstream out;
+    SeededRandom random(testSeed());
+    const std::vector<std::string_view> args{"attack", file};
+    const auto before = std::signal(SIGINT, SIG_IGN);
+    EXPECT_EQ(cli::runCli(args, out, err, random, false), 1);
+    EXPECT_EQ(std::signal(SIGINT, before), SIG_IGN) << "the handler from before is back";
+    EXPECT_THAT(buffer.text,
+                testing::MatchesRegex("Eve, primfaktor FE1EED1D6E41B1: [0-9]+ af omkring "
+                                      "[0-9]+ trin, [0-9]+ s\nkeyexchange-cli: .*: "
+                                      "Angrebet blev afbrudt.\n"));
+    EXPECT_THAT(out.str(), testing::StartsWith("ord(P) = FE1EED1D6E41B1, et primtal"));
 }
 
 // Everything a command may change: the nine texts, the state and the files in the folder.
@@ -280,17 +442,22 @@ TEST(BadInputs, GetOneMessageAndChangeNothing) {
         if (row.cli.empty()) {
             continue;
         }
-        const std::vector<std::string> args =
-            row.field ? std::vector<std::string>{"trace", "--test-values", row.input}
+        // Public data is read alike by check and by Eve's attack.
+        using Args = std::vector<std::string>;
+        const std::vector<Args> runs =
+            row.field ? std::vector<Args>{{"trace", "--test-values", row.input}}
             : row.command == command::openPublicData
-                ? std::vector<std::string>{"check", file.string()}
-                : std::vector<std::string>{"shared", file.string(), (s.dir / "bo").string()};
-        const Outcome run = cli(args);
+                ? std::vector<Args>{{"check", file.string()}, {"attack", file.string()}}
+                : std::vector<Args>{{"shared", file.string(), (s.dir / "bo").string()}};
         const std::string line = row.cli.starts_with("F: ")
                                      ? file.string() + ": " + cli::forTerminal(row.cli.substr(3))
                                      : cli::forTerminal(row.cli);
-        EXPECT_EQ(std::tie(run.status, run.out, run.err),
-                  std::make_tuple(row.status, "", "keyexchange-cli: " + line + "\n"));
+        for (const Args& args : runs) {
+            const Outcome run = cli(args);
+            EXPECT_EQ(std::tie(run.status, run.out, run.err),
+                      std::make_tuple(row.status, "", "keyexchange-cli: " + line + "\n"))
+                << args[0];
+        }
     }
 }
 

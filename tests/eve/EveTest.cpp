@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <numbers>
 #include <random>
@@ -18,6 +17,7 @@
 #include "eve/Attack.h"
 #include "eve/Factoring.h"
 #include "eve/Texts.h"
+#include "tests/support/GpCurves.h"
 #include "tests/support/SmallCurve.h"
 #include "tests/support/Support.h"
 
@@ -74,34 +74,9 @@ class Problem {
     CurvePoint P_, Q_;
 };
 
-// A line of tests/data/eve_curves.txt, made with PARI/GP: the outside oracle of the orders.
-struct GpCurve {
-    std::string kind, q, A, B, Px, Py, order, primes;
-
-    SmallCurve small() const {
-        return {std::stoull(q, nullptr, 16), std::stoull(A, nullptr, 16),
-                std::stoull(B, nullptr, 16)};
-    }
-    // P, and Q the given point, or P itself.
-    Problem problem(const std::optional<HexPoint>& Q = {}) const {
-        return Problem(q, A, B, {Px, Py}, Q.value_or(HexPoint{Px, Py}));
-    }
-    AffinePoint P() const {
-        return {false, std::stoull(Px, nullptr, 16), std::stoull(Py, nullptr, 16)};
-    }
-};
-
-const std::map<std::string, GpCurve>& gpCurves() {
-    static const std::map<std::string, GpCurve> curves = [] {
-        std::map<std::string, GpCurve> read;
-        std::ifstream file(KX_TESTDATA_DIR "/eve_curves.txt");
-        for (GpCurve c;
-             file >> c.kind >> c.q >> c.A >> c.B >> c.Px >> c.Py >> c.order >> c.primes;) {
-            read[c.kind] = c;
-        }
-        return read;
-    }();
-    return curves;
+// P, and Q the given point, or P itself.
+Problem problemOf(const GpCurve& gp, const std::optional<HexPoint>& Q = {}) {
+    return Problem(gp.q, gp.A, gp.B, {gp.Px, gp.Py}, Q.value_or(HexPoint{gp.Px, gp.Py}));
 }
 
 // The primes of the result as gp writes them: p^e joined by "*", in hex.
@@ -200,12 +175,12 @@ TEST_P(GpOrders, SecretAndOrderAgreeWithGp) {
     SCOPED_TRACE("seed " + std::to_string(testSeed()) + ", a " + aHex);
     // Q by the oracle where q fits it, else by the program's own multiplication.
     const bool small = gp.q.size() < 16;
-    const CurvePoint aP = curve::multiply(gp.problem().P(), natural(aHex));
+    const CurvePoint aP = curve::multiply(problemOf(gp).P(), natural(aHex));
     const HexPoint Q = small ? hex(gp.small().multiply(aHex, gp.P()))
                              : HexPoint{aP.x().value().toHex(), aP.y().value().toHex()};
     for (Options options : {Options{}, forcingRho()}) {
         options.seed = mpz_class(random.get_z_bits(64)).get_ui();
-        const eve::Result result = gp.problem(Q).attack(options);
+        const eve::Result result = problemOf(gp, Q).attack(options);
         ASSERT_EQ(result.outcome, Outcome::found);
         EXPECT_EQ(result.secret, natural(mpz_class(a % n).get_str(16)));
         EXPECT_EQ(result.order.toHex(), gp.order);
@@ -238,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
 // unknown.
 TEST(Eve, RefusesBeyondItsLimitsWithAnEstimate) {
     const GpCurve& smooth = gpCurves().at("smooth");  // ord(P)'s largest prime 69D has 11 bits
-    const Problem problem = smooth.problem();
+    const Problem problem = problemOf(smooth);
     Options options;
     options.limitBits = 11;
     EXPECT_EQ(problem.attack(options).outcome, Outcome::found);
@@ -259,10 +234,10 @@ TEST(Eve, RefusesBeyondItsLimitsWithAnEstimate) {
               "ikke n\xE5 hemmeligheden.");
 
     // On either side of 2^80: a point of order 7 just below, whose order is found at once.
-    result = gpCurves().at("below80").problem().attack();
+    result = problemOf(gpCurves().at("below80")).attack();
     EXPECT_EQ(result.outcome, Outcome::found);
     EXPECT_EQ(result.order.toHex(), std::string("7"));
-    result = gpCurves().at("beyond").problem().attack();
+    result = problemOf(gpCurves().at("beyond")).attack();
     EXPECT_EQ(result.outcome, Outcome::orderBeyondReach);
     ASSERT_TRUE(result.estimate);
     EXPECT_TRUE(result.estimate->orderUnknown);
@@ -280,6 +255,7 @@ TEST(Eve, EstimateTextNamesTheTimeInAFittingUnit) {
         {std::log10(90), "omkring 90 sekunder"},
         {std::log10(3000), "omkring 50 minutter"},
         {std::log10(86400), "omkring 24 timer"},
+        {std::log10(86400 * 2.6), "omkring 3 dage"},
         {std::log10(86400 * 300), "omkring 300 dage"},
         {year + std::log10(2.4), "omkring 2 \xE5r"},
         {year + 3, "omkring 1000 \xE5r"},
@@ -315,7 +291,7 @@ class Watcher : public eve::ProgressObserver {
 // Progress names what is searched; a stop asked for at a report ends the search there, before
 // the search for the order or part way through rho, with what was found so far kept.
 TEST(Eve, StopsWhenTheCallerAsks) {
-    const Problem problem = gpCurves().at("smooth").problem();
+    const Problem problem = problemOf(gpCurves().at("smooth"));
     Watcher watcher(0);
     Options options = forcingRho();
     options.observer = &watcher;
@@ -333,7 +309,7 @@ TEST(Eve, StopsWhenTheCallerAsks) {
     Watcher partWay(1);
     options.observer = &partWay;
     options.stop = &partWay.stop;
-    const eve::Result result = prime.problem().attack(options);
+    const eve::Result result = problemOf(prime).attack(options);
     EXPECT_EQ(result.outcome, Outcome::stopped);
     EXPECT_EQ(result.order.toHex(), prime.order);
     EXPECT_EQ(partWay.seen.back(), prime.order);
@@ -351,6 +327,7 @@ TEST(Eve, RefusesInputThatFailsItsChecks) {
     EXPECT_EQ(verdict("17", "1", off, on), Outcome::pointOffCurve);
     EXPECT_EQ(verdict("17", "1", on, off), Outcome::pointOffCurve);
     EXPECT_EQ(verdict("15", "1", zeroOne, zeroOne), Outcome::qNotPrime);
+    EXPECT_EQ(verdict("2", "1", zeroOne, zeroOne), Outcome::singularCurve);  // characteristic 2
     EXPECT_EQ(verdict("16", "1", zeroOne, zeroOne), Outcome::qNotPrime);
     // 4 (-1)^3 + 27 = 23.
     EXPECT_EQ(verdict("17", "16", zeroOne, atInfinity), Outcome::singularCurve);
