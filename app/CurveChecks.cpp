@@ -27,12 +27,8 @@ bool witnessesComposite(Natural& q, const Natural& base, const Natural& d, std::
 
 }  // namespace
 
-std::size_t bitLength(const Natural& n) noexcept {
-    return n.bitLength();
-}
-
 Primality testPrimality(const Natural& q, RandomSource& random) {
-    if (bitLength(q) > largestTestedPrimeBits) {
+    if (q.bitLength() > largestTestedPrimeBits) {
         return Primality::tooLargeToTest;
     }
     if (q.lessThan(Natural(5)) || (q.limbs()[0] & 1U) == 0) {
@@ -60,9 +56,10 @@ CurveVerdicts checkCurve(const KeyExchange& state, const curve::CurvePoint& publ
     const Modular fourACubed = timesSmall(cube(state.A()), 4);
     const Modular discriminant = sum(fourACubed, timesSmall(square(state.B()), 27));
     CurveVerdicts verdicts;
-    verdicts.bits = bitLength(state.q());
+    verdicts.bits = state.q().bitLength();
     verdicts.q = testPrimality(state.q(), random);
-    verdicts.nonSingular = discriminant.value().differsFrom(0);
+    // Modulo 2 the test says nothing: there every curve y^2 = x^3 + A x + B has a singular point.
+    verdicts.nonSingular = discriminant.value().differsFrom(0) && state.q() != Natural(2);
     verdicts.pOnCurve = state.P().isOnCurve();
     verdicts.publicPointOnCurve = publicPoint.isOnCurve();
     return verdicts;

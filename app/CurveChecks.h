@@ -20,9 +20,6 @@ enum class Primality { prime, composite, tooLargeToTest };
 inline constexpr std::size_t primeTestRounds = 40;
 inline constexpr std::size_t largestTestedPrimeBits = bignum::MontgomeryField<0>::maxBits;
 
-// The number of bits of n; 0 for zero.
-std::size_t bitLength(const bignum::Natural& n) noexcept;
-
 // Miller-Rabin with bases drawn uniformly from [2, q - 2]; q below 5 and even q are decided
 // without a draw.
 Primality testPrimality(const bignum::Natural& q, RandomSource& random);

@@ -67,7 +67,7 @@ std::string csvLine(std::span<const std::string> cells) {
 
 Trace traceProduct(const curve::CurvePoint& P, const bignum::Natural& k) {
     Trace trace;
-    const std::size_t bits = bitLength(k);
+    const std::size_t bits = k.bitLength();
     if (bits > largestTracedBits) {
         trace.failure = "a har " + std::to_string(bits) + " bit; udregningen vises for h\xF8jst " +
                         std::to_string(largestTracedBits) + " trin";

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bignum/MontgomeryField.h"
 #include "bignum/Natural.h"
 #include "curve/CurvePoint.h"
 #include "curve/ScalarMultiplication.h"
@@ -30,8 +31,9 @@ TraceRow traceRow(const curve::MultiplicationStep& step);
 // or a quote is quoted, each quote doubled.
 std::string csvLine(std::span<const std::string> cells);
 
-// Beyond this a trace has more rows than anyone reads; the largest standard curve has 521 bits.
-inline constexpr std::size_t largestTracedBits = 4096;
+// Beyond the field's limit the arithmetic runs for minutes, and a trace has more rows than anyone
+// reads; the largest standard curve has 521 bits.
+inline constexpr std::size_t largestTracedBits = bignum::MontgomeryField<0>::maxBits;
 
 struct Trace {
     std::vector<TraceRow> rows;

@@ -70,7 +70,7 @@ std::string findingsText(const eve::Result& result) {
         }
         for (const eve::FactorWork& f : result.factors) {
             text += "  " + padded(eve::powerText(f, false), width) + "  " +
-                    padded(std::to_string(app::bitLength(f.prime)), 3, true) + " bit  " +
+                    padded(std::to_string(f.prime.bitLength()), 3, true) + " bit  " +
                     padded(eve::methodName(f.method), 20) + "  " +
                     padded(std::to_string(f.steps), 10, true) + " trin  " + secondsText(f.time) +
                     "\n";

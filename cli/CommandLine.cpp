@@ -15,6 +15,7 @@
 #include "app/FailureReport.h"
 #include "app/FileAccess.h"
 #include "app/KeyExchange.h"
+#include "app/MultiplicationTrace.h"
 #include "app/TypedNumber.h"
 #include "cli/AttackReport.h"
 #include "cli/Terminal.h"
@@ -28,9 +29,7 @@ namespace cli {
 namespace {
 
 constexpr std::string_view programName = "keyexchange-cli";
-// Beyond this the arithmetic runs for minutes or longer, and a trace has more rows than anyone
-// reads; the largest standard curve has 521 bits.
-constexpr std::size_t largestNumberBits = 4096;
+constexpr std::size_t largestNumberBits = app::largestTracedBits;
 
 constexpr std::string_view helpText =
     "Brug: keyexchange-cli KOMMANDO ...\n"
@@ -217,7 +216,7 @@ ExchangeFiles readExchangeFiles(std::string_view command, std::string_view secre
     }
     const app::PublicData& data = *reading.data;
     files.inputs = {data.q, data.A, data.B, data.Px, data.Py, *key.a};
-    const std::size_t bits = app::bitLength(data.q);
+    const std::size_t bits = data.q.bitLength();
     files.received = std::move(reading.data);
     if (bits > largestNumberBits) {
         complain(err, publicName,
@@ -349,7 +348,7 @@ void writeTrace(app::KeyExchange& state, bool csv, std::ostream& out) {
                            "a\xB7P trin for trin, \xE9n r\xE6kke for hver bit af a, laveste "
                            "f\xF8rst:\n");
     }
-    TraceTable table(out, csv, q.size(), app::bitLength(state.a()));
+    TraceTable table(out, csv, q.size(), state.a().bitLength());
     table.writeHeadings();
     curve::multiply(state.P(), state.a(), &table);
     if (!csv) {
@@ -397,7 +396,7 @@ int trace(const Arguments& arguments, std::ostream& out, std::ostream& err,
             return files.status;
         }
         inputs = files.inputs;
-        const std::size_t steps = app::bitLength(inputs[5]);
+        const std::size_t steps = inputs[5].bitLength();
         if (steps > largestNumberBits) {
             complain(err, arguments.files[0],
                      "a har " + std::to_string(steps) + " bit; et spor viser h\xF8jst " +

@@ -55,6 +55,9 @@ TEST(Cli, CheckGivesEachVerdictAndFailsOnAnyNo) {
         {"singular", publicData({5, 0, 0}, {false, 4, 2}, {false, 1, 1}),  // y^2 = x^3
          "3 bit; q er et primtal: ja; kurven er ikke-singul\xC3\xA6r: nej; " + onCurve + "ja" +
              PaOnCurve},
+        {"two", publicData({2, 1, 1}, {false, 0, 1}, {false, 0, 1}),  // 4A^3 + 27B^2 is odd
+         "2 bit; q er et primtal: ja; kurven er ikke-singul\xC3\xA6r: nej; " + onCurve + "ja" +
+             PaOnCurve},
     };
     std::vector<std::string> args{"check"};
     std::string expected;
