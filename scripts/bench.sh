@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks of the default preset and runs them: thirty short repetitions, medians
-# only, then the ratios against the peers and the speed targets. Extra arguments go to the
-# benchmark program (e.g. --benchmark_filter=secp521r1). KX_BENCH_BUILD_DIR builds in another
+# only, then the ratios against the peers and the speed targets; then the eavesdropper's, once
+# (they set their own repetitions). Extra arguments go to both benchmark programs (e.g.
+# --benchmark_filter=secp521r1). KX_BENCH_BUILD_DIR builds in another
 # folder instead of the preset's; KX_BENCH_REPETITIONS and KX_BENCH_MIN_TIME (seconds per
 # repetition) change the number and length of the repetitions.
 set -euo pipefail
@@ -12,12 +13,12 @@ kx_install_packages "${KX_RUN_PACKAGES[@]}" "${KX_TEST_PACKAGES[@]}"
 build_dir=${KX_BENCH_BUILD_DIR:-}
 if [ -z "$build_dir" ]; then
     cmake --preset default
-    cmake --build --preset default --target kx_bench -j "$(nproc)"
+    cmake --build --preset default --target kx_bench kx_bench_eve -j "$(nproc)"
     build_dir=build/default
 else
     cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_BUILD_BENCH=ON \
         -DKX_BUILD_QT=OFF
-    cmake --build "$build_dir" --target kx_bench -j "$(nproc)"
+    cmake --build "$build_dir" --target kx_bench kx_bench_eve -j "$(nproc)"
 fi
 
 echo "== Machine"
@@ -34,8 +35,11 @@ trap 'rm -f "$json"' EXIT
     --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
     --benchmark_out="$json" --benchmark_out_format=json "$@"
 
-if ! command -v python3 >/dev/null 2>&1; then
+if command -v python3 >/dev/null 2>&1; then
+    python3 scripts/bench_ratios.py "$json"
+else
     echo "python3 not found: no ratios"
-    exit 0
 fi
-python3 scripts/bench_ratios.py "$json"
+
+echo "== The eavesdropper: rho steps per second, attacks, and estimates beyond reach"
+"$build_dir/bench/kx_bench_eve" "$@"
