@@ -170,15 +170,13 @@ INSTANTIATE_TEST_SUITE_P(
                           : std::vector<std::string>{"testvalues", "prime", "primepower", "smooth",
                                                      "twoprime", "smallorder", "twowords"}));
 
-// The limit on the largest prime, at its edge, and q from 2^80 on: refused with an estimate
-// from sqrt(pi n / 4) steps at a measured speed, n = q under the caveat when the order is
-// unknown.
+// A prime just above the limit, and q from 2^80 on: refused with an estimate from sqrt(pi n / 4)
+// steps at a measured speed, n = q when the order is unknown. The command line's tests hold the
+// limit's edge and the words.
 TEST(Eve, RefusesBeyondItsLimitsWithAnEstimate) {
     const GpCurve& smooth = gpCurves().at("smooth");  // ord(P)'s largest prime 69D has 11 bits
     const Problem problem(smooth);
     Options options;
-    options.limitBits = 11;
-    EXPECT_EQ(problem.attack(options).outcome, Outcome::found);
     options.limitBits = 10;
     eve::Result result = problem.attack(options);
     EXPECT_EQ(result.outcome, Outcome::factorBeyondLimit);
@@ -191,9 +189,6 @@ TEST(Eve, RefusesBeyondItsLimitsWithAnEstimate) {
                            (365.25 * 86400)),
                 1e-9);
     EXPECT_FALSE(result.estimate->orderUnknown);
-    EXPECT_EQ(outcomeText(result, 10),
-              "Den st\xF8rste primfaktor i ord(P) har 11 bit, over gr\xE6nsen p\xE5 2^10: Eve kan "
-              "ikke n\xE5 hemmeligheden.");
 
     // On either side of 2^80: a point of order 7 just below, whose order is found at once.
     result = Problem(gpCurves().at("below80")).attack();
@@ -204,9 +199,6 @@ TEST(Eve, RefusesBeyondItsLimitsWithAnEstimate) {
     ASSERT_TRUE(result.estimate);
     EXPECT_TRUE(result.estimate->orderUnknown);
     EXPECT_NEAR(result.estimate->log2Steps, (std::log2(std::numbers::pi / 4) + 80) / 2, 0.01);
-    EXPECT_THAT(estimateText(*result.estimate),
-                testing::MatchesRegex("omkring 2\\^40 trin, .* p\xE5 denne maskine, hvis ordenen "
-                                      "er et primtal p\xE5 st\xF8rrelse med q"));
 }
 
 // The estimate's words for times from under a second to powers of ten of years.
