@@ -2,7 +2,6 @@
 #include <gmpxx.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <map>
 #include <numbers>
