@@ -11,16 +11,11 @@
 #include "app/Windows1252.h"
 #include "bignum/ArithmeticError.h"
 #include "curve/ScalarMultiplication.h"
+#include "tests/support/Curve.h"
 #include "tests/support/SmallCurve.h"
 
 namespace kxtest {
 namespace {
-
-bignum::Natural natural(std::uint64_t value) {
-    bignum::Natural n;
-    n.fromHex(hexText(value));
-    return n;
-}
 
 // Curves with A = 0, B = 0, points of y = 0, q = 1 and 3 mod 4, composite q up to the largest
 // drawn, and coefficients given above q.
@@ -29,11 +24,9 @@ TEST(SmallCurvePoints, AreEveryPointTheOracleFinds) {
                                  {13, 0, 5},   {23, 1, 1},   {15, 2, 7},      {0x3A, 1, 0x39},
                                  {1021, 0, 7}, {1021, 5, 0}, {1023, 1000, 1}, {11, 11 + 3, 2 * 11}};
     for (const SmallCurve& c : curves) {
-        bignum::Natural q = natural(c.q);
-        bignum::Modular A(q);
-        bignum::Modular B(q);
-        A.value() = natural(c.A);
-        B.value() = natural(c.B);
+        Curve curve(hexText(c.q), "0", "0");
+        curve.A.value() = natural(hexText(c.A));  // as given, above q too
+        curve.B.value() = natural(hexText(c.B));
         std::vector<app::SmallPoint> expected;
         for (std::uint32_t x = 0; x < c.q; ++x) {
             for (std::uint32_t y = 0; y < c.q; ++y) {
@@ -42,44 +35,31 @@ TEST(SmallCurvePoints, AreEveryPointTheOracleFinds) {
                 }
             }
         }
-        EXPECT_EQ(app::smallCurvePoints(q, A, B), expected) << c.q << " " << c.A << " " << c.B;
+        EXPECT_EQ(app::smallCurvePoints(curve.q, curve.A, curve.B), expected)
+            << c.q << " " << c.A << " " << c.B;
     }
     for (const std::uint64_t large : {std::uint64_t{0}, std::uint64_t{1024}, testCurve.q}) {
-        bignum::Natural q = natural(large);
+        bignum::Natural q = natural(hexText(large));
         EXPECT_FALSE(app::smallCurvePoints(q, bignum::Modular(q), bignum::Modular(q))) << large;
     }
 }
 
-struct TracedCurve {
-    bignum::Natural q = natural(testCurve.q);
-    bignum::Modular A{q, natural(testCurve.A)};
-    bignum::Modular B{q, natural(testCurve.B)};
-
-    curve::CurvePoint point(const AffinePoint& p) {
-        curve::CurvePoint made(q, A, B, bignum::Modular(q), bignum::Modular(q));
-        made.fromText(pointText(p));
-        return made;
-    }
-};
-
 // The steps end at the product they explain, or say where a step failed (coordinates above a q
 // that shrank since, as a received point's are), or that a is too long to show.
 TEST(TraceProduct, EndsAtTheProductOrSaysWhyNot) {
-    TracedCurve c;
+    Curve c(testCurve);
     const curve::CurvePoint P = c.point(testPoint);
     const curve::CurvePoint shown = c.point(testCurve.multiply("1F2E3D4C", testPoint));
-    const app::Trace trace = app::traceProduct(P, natural(0x1F2E3D4C));
+    const app::Trace trace = app::traceProduct(P, natural("1F2E3D4C"));
     EXPECT_TRUE(trace.failure.empty() && trace.rows.size() == 29U);
     EXPECT_EQ(trace.rows.back()[6], shown.toText());
 
-    bignum::Natural huge;
-    huge.fromHex("1" + std::string(1024, '0'));
-    const app::Trace refused = app::traceProduct(P, huge);
+    const app::Trace refused = app::traceProduct(P, natural("1" + std::string(1024, '0')));
     EXPECT_TRUE(refused.rows.empty());
     EXPECT_EQ(refused.failure, "a har 4097 bit; udregningen vises for h\xF8jst 4096 trin");
 
-    c.q = natural(0x1F);
-    const app::Trace failed = app::traceProduct(P, natural(0xFF));
+    c.q = natural("1F");
+    const app::Trace failed = app::traceProduct(P, natural("FF"));
     EXPECT_EQ(failed.failure, app::failureReport(std::make_exception_ptr(bignum::ArithmeticError(
                                   bignum::ArithmeticError::Kind::negativeResult))));
     EXPECT_LT(failed.rows.size(), 8U);

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -10,6 +9,7 @@
 
 #include "curve/CurvePoint.h"
 #include "curve/ScalarMultiplication.h"
+#include "tests/support/Curve.h"
 #include "tests/support/Gmp.h"
 #include "tests/support/SmallCurve.h"
 #include "tests/support/Support.h"
@@ -17,40 +17,8 @@
 namespace kxtest {
 namespace {
 
-using bignum::Modular;
 using bignum::Natural;
 using curve::CurvePoint;
-
-Natural natural(std::string_view hex) {
-    Natural n;
-    n.fromHex(hex);
-    return n;
-}
-
-// y^2 = x^3 + A x + B modulo q; points keep pointers into it, so it never moves.
-struct Curve {
-    Curve(std::string_view qHex, std::string_view aHex, std::string_view bHex)
-        : q(natural(qHex)), A(q, natural(aHex)), B(q, natural(bHex)) {}
-    explicit Curve(const SmallCurve& c) : Curve(hexText(c.q), hexText(c.A), hexText(c.B)) {}
-    Curve(const Curve&) = delete;
-    Curve& operator=(const Curve&) = delete;
-
-    // Stored as given, reduced or not.
-    CurvePoint point(std::string_view x, std::string_view y, bool atInfinity = false) {
-        Modular xm(q), ym(q);
-        xm.value() = natural(x);
-        ym.value() = natural(y);
-        CurvePoint p(q, A, B, xm, ym);
-        p.setAtInfinity(atInfinity);
-        return p;
-    }
-    CurvePoint point(const AffinePoint& p) {
-        return point(hexText(p.x), hexText(p.y), p.atInfinity);
-    }
-
-    Natural q;
-    Modular A, B;
-};
 
 // Small curves: A = 0, B = 0, q = 1 and 3 mod 4, points of y = 0, and composite moduli, where
 // x1 = x2 with y2 other than +-y1 takes the tangent and denominators may be zero or have no
@@ -233,14 +201,12 @@ TEST_P(Wycheproof, SharedSecretIsXOfPrivateTimesPublic) {
     int agreement = 0;
     for (const auto& group : vectors.at("testGroups")) {
         for (const auto& test : group.at("tests")) {
-            std::string key = test.at("public");
+            const std::string key = test.at("public");
             if (key.substr(0, 2) != "04") {
                 continue;
             }
-            std::transform(key.begin(), key.end(), key.begin(), ::toupper);
             const std::size_t half = (key.size() - 2) / 2;
-            CurvePoint P = curve.point("0", "0");
-            P.fromText("(" + key.substr(2, half) + ", " + key.substr(2 + half) + ")");
+            const CurvePoint P = curve.point(key.substr(2, half), key.substr(2 + half));
             const auto& flags = test.at("flags");
             SCOPED_TRACE("tcId " + std::to_string(test.at("tcId").get<int>()));
             if (std::find(flags.begin(), flags.end(), "InvalidCurveAttack") != flags.end()) {
