@@ -32,9 +32,9 @@ struct TypedNumber {
 // values read as what they show. Any other byte, a NUL included, refuses the text.
 TypedNumber readTypedNumber(std::string_view text);
 
-// The most hex digits a number of the program holds: eight for each of its limbs. The file
-// readers refuse longer numbers rather than run out of memory on them.
-inline constexpr std::size_t maxNumberDigits = bignum::Natural::maxLimbs * 8;
+// The most hex digits a number of the program holds. The file readers refuse longer numbers
+// rather than run out of memory on them.
+inline constexpr std::size_t maxNumberDigits = bignum::Natural::maxLimbs * (bignum::limbBits / 4);
 
 // The characters the rule skips.
 inline constexpr std::string_view skippedCharacters = " \t\r\n:";
