@@ -1,7 +1,6 @@
 #include "eve/Attack.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -38,15 +37,9 @@ double log2Of(const bignum::Natural& n) {
     double top = 0;
     const std::size_t used = std::min<std::size_t>(limbs.size(), 3);
     for (std::size_t i = 0; i < used; ++i) {
-        top = top * 4294967296.0 + limbs[limbs.size() - 1 - i];
+        top = std::ldexp(top, bignum::limbBits) + limbs[limbs.size() - 1 - i];
     }
-    return std::log2(top) + 32.0 * static_cast<double>(limbs.size() - used);
-}
-
-std::size_t bitsOf(const bignum::Natural& n) {
-    return n.limbs().empty() ? 0
-                             : 32 * n.limbs().size() -
-                                   static_cast<std::size_t>(std::countl_zero(n.limbs().back()));
+    return std::log2(top) + static_cast<double>(bignum::limbBits * (limbs.size() - used));
 }
 
 template <std::size_t N>
@@ -229,8 +222,8 @@ void attackOn(const curve::CurvePoint& P, const curve::CurvePoint& Q, const Opti
         return;
     }
     Attack<N> solver(*curve, *Pf, *Qf, options, control, result);
-    if (bitsOf(q) > largestFieldBits) {
-        solver.estimate(log2Of(q), bitsOf(q), true);
+    if (q.bitLength() > largestFieldBits) {
+        solver.estimate(log2Of(q), q.bitLength(), true);
         result.outcome = Outcome::orderBeyondReach;
         return;
     }

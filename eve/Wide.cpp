@@ -75,7 +75,7 @@ bignum::Natural toNatural(Wide n) {
     std::array<bignum::Limb, 4> limbs{};
     for (auto& limb : limbs) {
         limb = static_cast<bignum::Limb>(n);
-        n >>= 32;
+        n >>= bignum::limbBits;
     }
     bignum::Natural result;
     result.setLimbs(limbs);
@@ -89,7 +89,7 @@ std::optional<Wide> toWide(const bignum::Natural& n) noexcept {
     }
     Wide result = 0;
     for (auto limb = limbs.rbegin(); limb != limbs.rend(); ++limb) {
-        result = (result << 32) | *limb;
+        result = (result << bignum::limbBits) | *limb;
     }
     return result;
 }
