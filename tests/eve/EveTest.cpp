@@ -213,31 +213,26 @@ TEST(Eve, EstimateTextNamesTheTimeInAFittingUnit) {
     }
 }
 
-// Records each report; asks to stop at the first one past the given steps of a search.
-class Watcher : public eve::ProgressObserver {
-  public:
-    explicit Watcher(std::uint64_t stopAfter) : stopAfter_(stopAfter) {}
+// Records each report; asks to stop at the first one past stopAfter steps of a search.
+struct Watcher : eve::ProgressObserver {
     void progress(const eve::Progress& p) override {
         seen.push_back(p.stage == eve::Stage::order ? "order" : p.prime.toHex());
         expected = p.stepsExpected;
         done = p.stepsDone;
-        if (done >= stopAfter_) {
+        if (done >= stopAfter) {
             stop.request();
         }
     }
+    std::uint64_t stopAfter = 0, expected = 0, done = 0;
     eve::StopRequest stop;
     std::vector<std::string> seen;
-    std::uint64_t expected = 0, done = 0;
-
-  private:
-    std::uint64_t stopAfter_;
 };
 
 // Progress names what is searched; a stop asked for at a report ends the search there, before
 // the search for the order or part way through rho, with what was found so far kept.
 TEST(Eve, StopsWhenTheCallerAsks) {
     const Problem problem(gpCurves().at("smooth"));
-    Watcher watcher(0);
+    Watcher watcher;
     Options options = forcingRho();
     options.observer = &watcher;
     options.stop = &watcher.stop;
@@ -251,7 +246,8 @@ TEST(Eve, StopsWhenTheCallerAsks) {
     EXPECT_NEAR(static_cast<double>(watcher.expected), std::sqrt(std::numbers::pi * 0x69D / 2), 1);
 
     const GpCurve& prime = gpCurves().at("prime48");  // rho expects 2 * 10^7 steps
-    Watcher partWay(1);
+    Watcher partWay;
+    partWay.stopAfter = 1;
     options.observer = &partWay;
     options.stop = &partWay.stop;
     const eve::Result result = Problem(prime).attack(options);
