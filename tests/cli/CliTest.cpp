@@ -285,26 +285,15 @@ TEST(Cli, CtrlCStopsALongAttack) {
     EXPECT_THAT(run.out, testing::StartsWith("ord(P) = FE1EED1D6E41B1, et primtal"));
 }
 
-// Everything a command may change: the nine texts, the state and the files in the folder.
-std::string everything(const Student& s) {
-    std::string all;
-    for (const std::string& text : s.view.texts) {
-        all += text + "|";
+// Everything a command may change: the state, the nine texts and the files in the folder.
+std::set<std::string> everything(const Student& s) {
+    std::set<std::string> all{app::writePublicData(s.state.publicData()) + s.state.a().toHex() +
+                              "|" + s.state.Pb().toText() + "|" + s.state.Pab().toText()};
+    for (std::size_t field = 0; field < s.view.texts.size(); ++field) {
+        all.insert("field " + std::to_string(field) + "=" + s.view.texts[field]);
     }
-    for (const bignum::Natural* n :
-         {&s.state.q(), &s.state.A().value(), &s.state.B().value(), &s.state.a()}) {
-        all += std::string(n->toHex()) + "|";
-    }
-    for (const curve::CurvePoint* p :
-         {&s.state.P(), &s.state.Pa(), &s.state.Pb(), &s.state.Pab()}) {
-        all += std::string(p->toText()) + "|";
-    }
-    std::set<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(s.dir.path)) {
-        files.insert(entry.path().filename().string() + "=" + readFile(entry.path()));
-    }
-    for (const std::string& file : files) {
-        all += file + "|";
+        all.insert(entry.path().filename().string() + "=" + readFile(entry.path()));
     }
     return all;
 }
@@ -395,7 +384,7 @@ TEST(BadInputs, GetOneMessageAndChangeNothing) {
             writeFile(file, row.input);
         }
         s.chooser.answers.push_back(file);
-        const std::string before = everything(s);
+        const std::set<std::string> before = everything(s);
         s.dispatcher.dispatch(row.command);
         EXPECT_EQ(s.view.messages, std::vector<std::string>{FakeView::message(
                                        row.message, row.caption, app::MessageIcon::warning)});
