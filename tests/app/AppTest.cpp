@@ -198,11 +198,9 @@ TEST(ExchangeFiles, TwoStudentsReachTheSameSharedPointUntilTheNumbersChange) {
 // way (in a child process, under a file-size limit), and the first temporary names taken by a run
 // that crashed: the save takes the next free name.
 TEST(ExchangeFiles, SavesReplaceTheWholeFileOrNothing) {
-    for (const auto& row : {std::pair{command::savePublicData, 0644U},
-                            {command::saveSecretKey, 0600U},
-                            {command::saveSharedKey, 0600U}}) {
-        const auto id = row.first;  // a plain name, so the lambda below may capture it
-        const auto mode = row.second;
+    for (const auto& [id, mode] : {std::pair{command::savePublicData, 0644U},
+                                   {command::saveSecretKey, 0600U},
+                                   {command::saveSharedKey, 0600U}}) {
         Student s;
         s.typeTestCurve(std::string(200, '7'));
         s.run(command::openPublicData, "bo", publicData(testCurve, testPoint, testPoint));
@@ -225,7 +223,7 @@ TEST(ExchangeFiles, SavesReplaceTheWholeFileOrNothing) {
         ::stat((s.dir / "old").c_str(), &info);
         EXPECT_EQ(info.st_mode & 0777, mode);
         EXPECT_EQ(readFile(s.dir / "old"), s.saved(id));
-        const auto underLimit = [&] {
+        const auto underLimit = [&, id = id] {
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{16, 16};
             ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -307,11 +305,9 @@ TEST(Commands, AFailedAllocationAtAnyStepIsReportedOnce) {
     const auto descriptors = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
-    for (const auto& row : {std::pair{command::updatePaPab, ""s},
-                            {command::savePublicData, "mine"s},
-                            {command::openPublicData, "other"s}}) {
-        const auto id = row.first;
-        const auto& file = row.second;
+    for (const auto& [id, file] : {std::pair{command::updatePaPab, ""s},
+                                   {command::savePublicData, "mine"s},
+                                   {command::openPublicData, "other"s}}) {
         Student s;
         s.typeTestCurve("5");
         s.run(command::openPublicData, "other",
@@ -322,7 +318,7 @@ TEST(Commands, AFailedAllocationAtAnyStepIsReportedOnce) {
         for (std::size_t n = 1;; ++n) {
             s.view.messages.clear();
             s.run(0, file);  // the answer is queued outside the failing run
-            if (runFailingAllocation(n, [&] { s.dispatcher.dispatch(id); }) < n) {
+            if (runFailingAllocation(n, [&, id = id] { s.dispatcher.dispatch(id); }) < n) {
                 break;
             }
             SCOPED_TRACE("command " + std::to_string(id) + ", failing allocation " +

@@ -230,26 +230,24 @@ TEST(Cli, AttackFailsWithItsReasonAndStatus) {
         ": de er ikke fra samme udveksling, s\xC3\xA5 der er intet f\xC3\xA6lles Pab at finde\n";
     // clang-format off
     const std::tuple<std::vector<std::string>, int, std::string, std::string> rows[] = {
-        {{F + "nosuch"}, 1, "ord(P) = 5, et primtal", "nosuch: Der findes intet a med a\xC2\xB7P = Pa: Pa er ikke et multiplum af P.\n"},
-        {{F + "beyond"}, 1, ", hvis ordenen er et primtal p\xC3\xA5 st\xC3\xB8rrelse med q ", "beyond: q er mindst 2^80, s\xC3\xA5 ordenen af P kan ikke findes" + eveCannot + "\n"},
-        {{F + "smooth", "--limit", "10"}, 1, " Eve med Pollards rho: omkring 2^5 trin, under et sekund p\xC3\xA5 denne maskine ", "smooth: Den st\xC3\xB8rste primfaktor i ord(P) har 11 bit, over gr\xC3\xA6nsen p\xC3\xA5 2^10" + eveCannot + " Tilvalget --limit BITS h\xC3\xA6ver gr\xC3\xA6nsen.\n"},
-        {{F + "smooth", "--limit", "11"}, 0, "a' = 1, fundet", ""},
-        {{F + "values", F + "smooth"}, 1, "", "values og " + F + "smooth har ikke samme kurve (q, A og B)" + notFromOneExchange},
-        {{F + "values", F + "otherP"}, 1, "", "values og " + F + "otherP har samme kurve, men ikke samme P" + notFromOneExchange},
-        {{F + "composite"}, 1, "", "composite: q i filen er ikke et primtal\n"},
-        {{F + "values", F + "key"}, 2, "", "key: er en hemmelig n\xC3\xB8gle (en .secret-fil); her skal st\xC3\xA5 en fil med offentlige data (en .public-fil)\n"},
+        {{"attack", F + "nosuch"}, 1, "ord(P) = 5, et primtal", "nosuch: Der findes intet a med a\xC2\xB7P = Pa: Pa er ikke et multiplum af P.\n"},
+        {{"attack", F + "beyond"}, 1, ", hvis ordenen er et primtal p\xC3\xA5 st\xC3\xB8rrelse med q ", "beyond: q er mindst 2^80, s\xC3\xA5 ordenen af P kan ikke findes" + eveCannot + "\n"},
+        {{"attack", F + "smooth", "--limit", "10"}, 1, " Eve med Pollards rho: omkring 2^5 trin, under et sekund p\xC3\xA5 denne maskine ", "smooth: Den st\xC3\xB8rste primfaktor i ord(P) har 11 bit, over gr\xC3\xA6nsen p\xC3\xA5 2^10" + eveCannot + " Tilvalget --limit BITS h\xC3\xA6ver gr\xC3\xA6nsen.\n"},
+        {{"attack", F + "smooth", "--limit", "11"}, 0, "a' = 1, fundet", ""},
+        {{"attack", F + "values", F + "smooth"}, 1, "", "values og " + F + "smooth har ikke samme kurve (q, A og B)" + notFromOneExchange},
+        {{"attack", F + "values", F + "otherP"}, 1, "", "values og " + F + "otherP har samme kurve, men ikke samme P" + notFromOneExchange},
+        {{"attack", F + "composite"}, 1, "", "composite: q i filen er ikke et primtal\n"},
+        {{"attack", F + "values", F + "key"}, 2, "", "key: er en hemmelig n\xC3\xB8gle (en .secret-fil); her skal st\xC3\xA5 en fil med offentlige data (en .public-fil)\n"},
     };
     // clang-format on
     for (const auto& [args, status, out, err] : rows) {
-        std::vector<std::string> command{"attack"};
-        command.insert(command.end(), args.begin(), args.end());
-        const Outcome run = cli(command);
-        EXPECT_EQ(run.status, status) << args[0];
+        const Outcome run = cli(args);
+        EXPECT_EQ(run.status, status) << args[1];
         std::string lines = run.out;  // wrapped for reading
         std::replace(lines.begin(), lines.end(), '\n', ' ');
-        EXPECT_THAT(lines, testing::HasSubstr(out)) << args[0];
-        EXPECT_EQ(lines.find("(Pohlig-Hellman)") != std::string::npos, status == 0) << args[0];
-        EXPECT_EQ(run.err, err.empty() ? "" : "keyexchange-cli: " + F + err) << args[0];
+        EXPECT_THAT(lines, testing::HasSubstr(out)) << args[1];
+        EXPECT_EQ(lines.find("(Pohlig-Hellman)") != std::string::npos, status == 0) << args[1];
+        EXPECT_EQ(run.err, err.empty() ? "" : "keyexchange-cli: " + F + err) << args[1];
     }
 }
 
