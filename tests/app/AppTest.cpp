@@ -15,7 +15,6 @@
 
 #include "app/ExchangeFiles.h"
 #include "app/FailureReport.h"
-#include "app/TypedNumber.h"
 #include "bignum/ArithmeticError.h"
 #include "gui/CommandDispatch.h"
 #include "gui/WindowLayout.h"

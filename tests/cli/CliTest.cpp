@@ -11,7 +11,6 @@
 #include <sstream>
 
 #include "app/ExchangeFormats.h"
-#include "app/TypedNumber.h"
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "gui/WindowLayout.h"
