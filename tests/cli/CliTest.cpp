@@ -6,7 +6,6 @@
 #include <bit>
 #include <csignal>
 #include <random>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -174,11 +173,11 @@ TEST(Cli, AttackFindsTheSecretAndTheSharedKey) {
         const Outcome one = cli({"attack", anna}), two = cli({"attack", anna, bo});
         EXPECT_EQ(std::tie(one.status, two.status), std::make_tuple(0, 0)) << one.err << two.err;
         EXPECT_THAT(one.out, testing::HasSubstr("a' = " + hexText(a % n) + ", fundet"));
-        const std::string primes = std::regex_replace(gp.primes, std::regex("\\*"), " \xC2\xB7 ");
+        // ord(P) as gp has it; how its primes are written is the eavesdropper's tests' part.
         EXPECT_THAT(one.out,
-                    testing::StartsWith("ord(P) = " + gp.order +
-                                        (gp.primes == gp.order ? ", et primtal" : " = " + primes) +
-                                        ", fundet p\xC3\xA5 "));
+                    testing::StartsWith(
+                        "ord(P) = " + gp.order +
+                        (gp.primes == gp.order ? ", et primtal, fundet p\xC3\xA5 " : " = ")));
         // A line per prime power, in gp's order, with the prime's bits.
         std::istringstream lines(one.out.substr(one.out.find("(Pohlig-Hellman):\n") + 18));
         std::istringstream powers(gp.primes);
@@ -208,15 +207,13 @@ TEST(Cli, AttackFindsTheSecretAndTheSharedKey) {
 // found: ord(P), or the estimate, with its caveat where ord(P) is unknown.
 TEST(Cli, AttackFailsWithItsReasonAndStatus) {
     TempDir dir;
-    const GpCurve& torsion = gpCurves().at("torsion5");  // the group holds Z/5 x Z/5
-    const AffinePoint outside{false, 2, 9};  // on the curve; P's multiples have x = 3 and 1E
-    const GpCurve& values = gpCurves().at("testvalues");
     const AffinePoint twiceP = testCurve.add(testPoint, testPoint);
+    // The group of torsion5 holds Z/5 x Z/5: (2, 9) lies on it, P's multiples have x = 3 and 1E.
     const std::map<std::string, std::string> files{
-        {"nosuch", gpFile(torsion, pointText(outside))},
+        {"nosuch", gpFile(gpCurves().at("torsion5"), "(2, 9)")},
         {"beyond", gpFile(gpCurves().at("beyond"))},
         {"smooth", gpFile(gpCurves().at("smooth"))},
-        {"values", gpFile(values)},
+        {"values", gpFile(gpCurves().at("testvalues"))},
         {"otherP", publicData(testCurve, twiceP, twiceP)},
         {"composite", publicData(composite, {false, 1, 1}, {false, 1, 1})},
         {"key", "1F2E"}};
