@@ -50,11 +50,8 @@ std::uint64_t orderOf(const SmallCurve& c, const AffinePoint& P) {
     return n;
 }
 
-Options forcingRho() {
-    Options options;
-    options.largestShanksPrime = 0;
-    return options;
-}
+// Rho on every prime from 5.
+const Options forcingRho{.largestShanksPrime = 0};
 
 // On small curves, P of the largest order, of order 2 and at infinity: every secret up to twice
 // ord(P) is found modulo ord(P), and every point that is no multiple of P, listed by the
@@ -89,7 +86,7 @@ TEST(Eve, EverySecretOnSmallCurvesAgreesWithTheOracle) {
         for (const AffinePoint& P : bases) {
             const std::uint64_t n = orderOf(small, P);
             std::vector<bool> multiple(all.size());
-            for (const Options& options : {Options{}, forcingRho()}) {
+            for (const Options& options : {Options{}, forcingRho}) {
                 for (std::uint64_t a = 0; a < 2 * n; ++a) {
                     const AffinePoint Q = small.multiply(hexText(a), P);
                     const eve::Result result = Problem(small, P, Q).attack(options);
@@ -131,7 +128,7 @@ TEST_P(GpOrders, SecretAndOrderAgreeWithGp) {
     Problem problem(gp);
     problem.Q = gp.q.size() < 16 ? problem.point(gp.small().multiply(aHex, gp.P()))
                                  : curve::multiply(problem.P, natural(aHex));
-    for (Options options : {Options{}, forcingRho()}) {
+    for (Options options : {Options{}, forcingRho}) {
         options.seed = mpz_class(random.get_z_bits(64)).get_ui();
         const eve::Result result = problem.attack(options);
         ASSERT_EQ(result.outcome, Outcome::found);
@@ -167,9 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Eve, RefusesBeyondItsLimitsWithAnEstimate) {
     const GpCurve& smooth = gpCurves().at("smooth");  // ord(P)'s largest prime 69D has 11 bits
     const Problem problem(smooth);
-    Options options;
-    options.limitBits = 10;
-    eve::Result result = problem.attack(options);
+    eve::Result result = problem.attack({.limitBits = 10});
     EXPECT_EQ(result.outcome, Outcome::factorBeyondLimit);
     EXPECT_EQ(result.order.toHex(), smooth.order);
     ASSERT_TRUE(result.estimate);
@@ -233,9 +228,7 @@ struct Watcher : eve::ProgressObserver {
 TEST(Eve, StopsWhenTheCallerAsks) {
     const Problem problem(gpCurves().at("smooth"));
     Watcher watcher;
-    Options options = forcingRho();
-    options.observer = &watcher;
-    options.stop = &watcher.stop;
+    Options options{.largestShanksPrime = 0, .stop = &watcher.stop, .observer = &watcher};
     EXPECT_EQ(problem.attack(options).outcome, Outcome::stopped);
     EXPECT_THAT(watcher.seen, testing::ElementsAre("order"));
     options.stop = nullptr;
