@@ -110,8 +110,9 @@ TEST(ExchangeFiles, EachFileHoldsExactlyItsFieldTexts) {
     Student s;
     s.typeTestCurve("0xab CD");
     EXPECT_EQ(s.saved(command::saveSecretKey), "0xab CD");
-    s.run(command::openPublicData, "bo", publicData(testCurve, testPoint, testPoint));
-    EXPECT_EQ(s.saved(command::saveSharedKey), Pa("ABCD"));
+    const AffinePoint Pb = testCurve.add(testPoint, testPoint);
+    s.run(command::openPublicData, "bo", publicData(testCurve, testPoint, Pb));
+    EXPECT_EQ(s.saved(command::saveSharedKey), Pa("1579A"));  // a (2P), not Pa
     for (const int id : {command::savePublicData, command::saveSecretKey, command::saveSharedKey}) {
         s.run(id);  // cancelled
     }
