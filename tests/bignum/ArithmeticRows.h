@@ -63,7 +63,6 @@ inline std::vector<Row> arithmeticRows(const Operands& o) {
     Natural t = x, d = y, m = y;
     row("add", (t.add(y), hex(t)), hex(X + Y));
     row("add to itself", (t = x, t.add(t), hex(t)), hex(2 * X));
-    row("sum", hex(sum(x, y)), hex(X + Y));
     // Each step's results in order: the operands of + are not sequenced.
     const auto steps = [](std::initializer_list<std::function<std::string()>> parts) {
         std::string text;

@@ -16,9 +16,7 @@ using bignum::Limb;
 using bignum::Natural;
 
 Natural natural(const std::vector<Limb>& limbs) {
-    Natural n;
-    n.setLimbs(limbs);
-    return n;
+    return toNatural(toMpz(limbs));
 }
 
 // Lengths in limbs on both sides of every boundary: a limb, a word of two limbs, the field's

@@ -11,7 +11,6 @@
 #include <sstream>
 
 #include "app/ExchangeFormats.h"
-#include "app/TypedNumber.h"
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "gui/WindowLayout.h"
@@ -209,15 +208,13 @@ TEST(Cli, AttackFindsTheSecretAndTheSharedKey) {
 // found: ord(P), or the estimate, with its caveat where ord(P) is unknown.
 TEST(Cli, AttackFailsWithItsReasonAndStatus) {
     TempDir dir;
-    const GpCurve& torsion = gpCurves().at("torsion5");  // the group holds Z/5 x Z/5
-    const AffinePoint outside{false, 2, 9};  // on the curve; P's multiples have x = 3 and 1E
-    const GpCurve& values = gpCurves().at("testvalues");
     const AffinePoint twiceP = testCurve.add(testPoint, testPoint);
+    // The group of torsion5 holds Z/5 x Z/5: (2, 9) lies on it, P's multiples have x = 3 and 1E.
     const std::map<std::string, std::string> files{
-        {"nosuch", gpFile(torsion, pointText(outside))},
+        {"nosuch", gpFile(gpCurves().at("torsion5"), "(2, 9)")},
         {"beyond", gpFile(gpCurves().at("beyond"))},
         {"smooth", gpFile(gpCurves().at("smooth"))},
-        {"values", gpFile(values)},
+        {"values", gpFile(gpCurves().at("testvalues"))},
         {"otherP", publicData(testCurve, twiceP, twiceP)},
         {"composite", publicData(composite, {false, 1, 1}, {false, 1, 1})},
         {"key", "1F2E"}};
@@ -230,26 +227,24 @@ TEST(Cli, AttackFailsWithItsReasonAndStatus) {
         ": de er ikke fra samme udveksling, s\xC3\xA5 der er intet f\xC3\xA6lles Pab at finde\n";
     // clang-format off
     const std::tuple<std::vector<std::string>, int, std::string, std::string> rows[] = {
-        {{F + "nosuch"}, 1, "ord(P) = 5, et primtal", "nosuch: Der findes intet a med a\xC2\xB7P = Pa: Pa er ikke et multiplum af P.\n"},
-        {{F + "beyond"}, 1, ", hvis ordenen er et primtal p\xC3\xA5 st\xC3\xB8rrelse med q ", "beyond: q er mindst 2^80, s\xC3\xA5 ordenen af P kan ikke findes" + eveCannot + "\n"},
-        {{F + "smooth", "--limit", "10"}, 1, " Eve med Pollards rho: omkring 2^5 trin, under et sekund p\xC3\xA5 denne maskine ", "smooth: Den st\xC3\xB8rste primfaktor i ord(P) har 11 bit, over gr\xC3\xA6nsen p\xC3\xA5 2^10" + eveCannot + " Tilvalget --limit BITS h\xC3\xA6ver gr\xC3\xA6nsen.\n"},
-        {{F + "smooth", "--limit", "11"}, 0, "a' = 1, fundet", ""},
-        {{F + "values", F + "smooth"}, 1, "", "values og " + F + "smooth har ikke samme kurve (q, A og B)" + notFromOneExchange},
-        {{F + "values", F + "otherP"}, 1, "", "values og " + F + "otherP har samme kurve, men ikke samme P" + notFromOneExchange},
-        {{F + "composite"}, 1, "", "composite: q i filen er ikke et primtal\n"},
-        {{F + "values", F + "key"}, 2, "", "key: er en hemmelig n\xC3\xB8gle (en .secret-fil); her skal st\xC3\xA5 en fil med offentlige data (en .public-fil)\n"},
+        {{"attack", F + "nosuch"}, 1, "ord(P) = 5, et primtal", "nosuch: Der findes intet a med a\xC2\xB7P = Pa: Pa er ikke et multiplum af P.\n"},
+        {{"attack", F + "beyond"}, 1, ", hvis ordenen er et primtal p\xC3\xA5 st\xC3\xB8rrelse med q ", "beyond: q er mindst 2^80, s\xC3\xA5 ordenen af P kan ikke findes" + eveCannot + "\n"},
+        {{"attack", F + "smooth", "--limit", "10"}, 1, " Eve med Pollards rho: omkring 2^5 trin, under et sekund p\xC3\xA5 denne maskine ", "smooth: Den st\xC3\xB8rste primfaktor i ord(P) har 11 bit, over gr\xC3\xA6nsen p\xC3\xA5 2^10" + eveCannot + " Tilvalget --limit BITS h\xC3\xA6ver gr\xC3\xA6nsen.\n"},
+        {{"attack", F + "smooth", "--limit", "11"}, 0, "a' = 1, fundet", ""},
+        {{"attack", F + "values", F + "smooth"}, 1, "", "values og " + F + "smooth har ikke samme kurve (q, A og B)" + notFromOneExchange},
+        {{"attack", F + "values", F + "otherP"}, 1, "", "values og " + F + "otherP har samme kurve, men ikke samme P" + notFromOneExchange},
+        {{"attack", F + "composite"}, 1, "", "composite: q i filen er ikke et primtal\n"},
+        {{"attack", F + "values", F + "key"}, 2, "", "key: er en hemmelig n\xC3\xB8gle (en .secret-fil); her skal st\xC3\xA5 en fil med offentlige data (en .public-fil)\n"},
     };
     // clang-format on
     for (const auto& [args, status, out, err] : rows) {
-        std::vector<std::string> command{"attack"};
-        command.insert(command.end(), args.begin(), args.end());
-        const Outcome run = cli(command);
-        EXPECT_EQ(run.status, status) << args[0];
+        const Outcome run = cli(args);
+        EXPECT_EQ(run.status, status) << args[1];
         std::string lines = run.out;  // wrapped for reading
         std::replace(lines.begin(), lines.end(), '\n', ' ');
-        EXPECT_THAT(lines, testing::HasSubstr(out)) << args[0];
-        EXPECT_EQ(lines.find("(Pohlig-Hellman)") != std::string::npos, status == 0) << args[0];
-        EXPECT_EQ(run.err, err.empty() ? "" : "keyexchange-cli: " + F + err) << args[0];
+        EXPECT_THAT(lines, testing::HasSubstr(out)) << args[1];
+        EXPECT_EQ(lines.find("(Pohlig-Hellman)") != std::string::npos, status == 0) << args[1];
+        EXPECT_EQ(run.err, err.empty() ? "" : "keyexchange-cli: " + F + err) << args[1];
     }
 }
 
@@ -285,26 +280,15 @@ TEST(Cli, CtrlCStopsALongAttack) {
     EXPECT_THAT(run.out, testing::StartsWith("ord(P) = FE1EED1D6E41B1, et primtal"));
 }
 
-// Everything a command may change: the nine texts, the state and the files in the folder.
-std::string everything(const Student& s) {
-    std::string all;
-    for (const std::string& text : s.view.texts) {
-        all += text + "|";
+// Everything a command may change: the state, the nine texts and the files in the folder.
+std::set<std::string> everything(const Student& s) {
+    std::set<std::string> all{app::writePublicData(s.state.publicData()) + s.state.a().toHex() +
+                              "|" + s.state.Pb().toText() + "|" + s.state.Pab().toText()};
+    for (std::size_t field = 0; field < s.view.texts.size(); ++field) {
+        all.insert("field " + std::to_string(field) + "=" + s.view.texts[field]);
     }
-    for (const bignum::Natural* n :
-         {&s.state.q(), &s.state.A().value(), &s.state.B().value(), &s.state.a()}) {
-        all += std::string(n->toHex()) + "|";
-    }
-    for (const curve::CurvePoint* p :
-         {&s.state.P(), &s.state.Pa(), &s.state.Pb(), &s.state.Pab()}) {
-        all += std::string(p->toText()) + "|";
-    }
-    std::set<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(s.dir.path)) {
-        files.insert(entry.path().filename().string() + "=" + readFile(entry.path()));
-    }
-    for (const std::string& file : files) {
-        all += file + "|";
+        all.insert(entry.path().filename().string() + "=" + readFile(entry.path()));
     }
     return all;
 }
@@ -365,7 +349,6 @@ TEST(BadInputs, GetOneMessageAndChangeNothing) {
         {command::openPublicData, "\x89PNG\r\n\x1A\n\0\0\0\rIHDR"s, notPublic(noStar), "F: er ikke en fil med offentlige data: " + noStar, 1},
         {command::openPublicData, curve.substr(0, 20), notPublic("den har 2 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa"), "F: er ikke en fil med offentlige data: den har 2 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa", 1},
         {command::openPublicData, "", notPublic("filen er tom"), "F: er ikke en fil med offentlige data: filen er tom", 1},
-        {command::openPublicData, "Hej Bo, her er mine tal\n", notPublic(noStar), "F: er ikke en fil med offentlige data: " + noStar, 1},
         {command::openPublicData, "1F2E3D4C5B6A\n", notPublic(noStar + "; den ligner en hemmelig n\xF8gle (en .secret-fil)"), "F: er en hemmelig n\xF8gle (en .secret-fil); her skal st\xE5 en fil med offentlige data (en .public-fil)", 2},
         {command::openPublicData, "(215E7888D627B1, 14C95FFEA98EF9)", notPublic(noStar + "; den ligner en f\xE6lles n\xF8gle (en .comkey-fil)"), "F: er ikke en fil med offentlige data: " + noStar + "; den ligner en f\xE6lles n\xF8gle (en .comkey-fil)", 1},
         {command::openPublicData, "1*2*3*4*5*6*(uendelig)", notPublic("den har 7 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa"), "", 0},
@@ -395,7 +378,7 @@ TEST(BadInputs, GetOneMessageAndChangeNothing) {
             writeFile(file, row.input);
         }
         s.chooser.answers.push_back(file);
-        const std::string before = everything(s);
+        const std::set<std::string> before = everything(s);
         s.dispatcher.dispatch(row.command);
         EXPECT_EQ(s.view.messages, std::vector<std::string>{FakeView::message(
                                        row.message, row.caption, app::MessageIcon::warning)});
