@@ -341,7 +341,7 @@ TEST(BadInputs, GetOneMessageAndChangeNothing) {
         {command::updatePaPab, "1Z", Z, Z, 2, TextField::a, "Fejl!"},
         {command::generateSecret, "0x0x6C4A", typed("Px", "\"x\"", 4), "", 0, TextField::Px, "Fejl!"},
         {command::savePublicData, "3B5A-F16D", typed("A", "\"-\"", 5), "", 0, TextField::A, "Fejl!"},
-        {command::saveSharedKey, "\x01", typed("B", "et usynligt tegn (kode 1)", 1), "", 0, TextField::B, "Fejl!"},
+        {command::saveSharedKey, "\xA0", typed("B", "et usynligt tegn (kode 160)", 1), "", 0, TextField::B, "Fejl!"},
         {command::openPublicData, "12 34 x", x, x, 2, TextField::a, "Fejl!"},
         {command::openSecretKey, "\xF8", typed("Py", "\"\xF8\"", 1), "", 0, TextField::Py, "Fejl!"},
         {command::useTestValues, "5 G", typed("a", "\"G\"", 3), "", 0, TextField::a, "Fejl!"},
@@ -363,7 +363,7 @@ TEST(BadInputs, GetOneMessageAndChangeNothing) {
         {command::openPublicData, tooLarge, "Filen \"f\" kan ikke bruges: " + app::tooLargeReason() + ".\nIntet er \xE6ndret. V\xE6lg den rigtige fil.", "F: er ikke en fil med offentlige data: " + app::tooLargeReason(), 1},
         {command::openPublicData, missing, "Filen \"f\" kunne ikke l\xE6ses.\nIntet er \xE6ndret. Tjek, at filen findes, og at du har lov til at l\xE6se den.", "F: filen findes ikke eller kan ikke l\xE6ses", 2, std::nullopt, "Fejl!"},
         {command::openSecretKey, curve + "(uendelig)", notSecret("den indeholder \"*\" p\xE5 plads 15, og det er ikke et hex-ciffer; den ligner en fil med offentlige data (en .public-fil)"), "\"shared\" tager den hemmelige n\xF8gle f\xF8rst og de offentlige data bagefter: keyexchange-cli shared FIL.secret FIL.public (se keyexchange-cli --help)", 2},
-        {command::openSecretKey, "1F2E\x01", notSecret("den indeholder et usynligt tegn (kode 1) p\xE5 plads 5, og det er ikke et hex-ciffer"), "F: er ikke en hemmelig n\xF8gle: den indeholder et usynligt tegn (kode 1) p\xE5 plads 5, og det er ikke et hex-ciffer", 1},
+        {command::openSecretKey, "1F2E\x7F", notSecret("den indeholder et usynligt tegn (kode 127) p\xE5 plads 5, og det er ikke et hex-ciffer"), "F: er ikke en hemmelig n\xF8gle: den indeholder et usynligt tegn (kode 127) p\xE5 plads 5, og det er ikke et hex-ciffer", 1},
     };
     // clang-format on
     for (const BadInput& row : rows) {
