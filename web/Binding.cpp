@@ -26,6 +26,7 @@
 #include "app/RandomSource.h"
 #include "app/SmallCurvePoints.h"
 #include "app/TextField.h"
+#include "app/TypedNumber.h"
 #include "app/Windows1252.h"
 #include "bignum/Modular.h"
 #include "bignum/Natural.h"
@@ -69,14 +70,6 @@ val arrayOf(std::string_view bytes) {
     return val::global("Uint8Array")
         .new_(emscripten::typed_memory_view(bytes.size(),
                                             reinterpret_cast<const unsigned char*>(bytes.data())));
-}
-
-// The ids of the page's controls, by field.
-constexpr std::array<const char*, app::allTextFields.size()> fieldNames{"q", "A",  "B",  "Px", "Py",
-                                                                        "a", "Pa", "Pb", "Pab"};
-
-const char* fieldName(TextField field) {
-    return fieldNames[static_cast<std::size_t>(field)];
 }
 
 // The commands a page offers, by the name its controls carry. A browser closes the page, so
@@ -141,7 +134,7 @@ val windowDescription() {
         if (spec.field) {
             const bool typed = spec.controlClass == gui::ControlClass::edit;
             control.set("kind", val(typed ? "edit" : "value"));
-            control.set("field", val(fieldName(*spec.field)));
+            control.set("field", std::string(app::fieldName(*spec.field)));
         } else if (spec.controlClass == gui::ControlClass::button) {
             control.set("kind", val("button"));
         } else if (!spec.text.empty()) {
@@ -366,7 +359,7 @@ class Session {
         shell_.aboutRequested = false;
         try {
             for (const TextField field : app::allTextFields) {
-                const val text = typed[fieldName(field)];
+                const val text = typed[std::string(app::fieldName(field))];
                 if (text.isString()) {
                     view_.setFieldText(field, programText(text.as<std::wstring>()));
                 }
@@ -378,7 +371,7 @@ class Session {
         }
         val fields = val::object();
         for (const TextField field : app::allTextFields) {
-            fields.set(fieldName(field), pageText(view_.fieldText(field)));
+            fields.set(std::string(app::fieldName(field)), pageText(view_.fieldText(field)));
         }
         outcome.set("fields", fields);
         outcome.set("messages", view_.takeMessages());
