@@ -349,6 +349,7 @@ TEST(BadInputs, GetOneMessageAndChangeNothing) {
         {command::openPublicData, "\x89PNG\r\n\x1A\n\0\0\0\rIHDR"s, notPublic(noStar), "F: er ikke en fil med offentlige data: " + noStar, 1},
         {command::openPublicData, curve.substr(0, 20), notPublic("den har 2 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa"), "F: er ikke en fil med offentlige data: den har 2 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa", 1},
         {command::openPublicData, "", notPublic("filen er tom"), "F: er ikke en fil med offentlige data: filen er tom", 1},
+        {command::openPublicData, "Hej Bo, her er mine tal\n", notPublic(noStar), "", 0},
         {command::openPublicData, "1F2E3D4C5B6A\n", notPublic(noStar + "; den ligner en hemmelig n\xF8gle (en .secret-fil)"), "F: er en hemmelig n\xF8gle (en .secret-fil); her skal st\xE5 en fil med offentlige data (en .public-fil)", 2},
         {command::openPublicData, "(215E7888D627B1, 14C95FFEA98EF9)", notPublic(noStar + "; den ligner en f\xE6lles n\xF8gle (en .comkey-fil)"), "F: er ikke en fil med offentlige data: " + noStar + "; den ligner en f\xE6lles n\xF8gle (en .comkey-fil)", 1},
         {command::openPublicData, "1*2*3*4*5*6*(uendelig)", notPublic("den har 7 dele adskilt af \"*\", men en fil med offentlige data har seks: q, A, B, Px, Py og Pa"), "", 0},
