@@ -264,6 +264,18 @@ std::vector<std::string> failedChecks(const app::CurveVerdicts& verdicts) {
     return failed;
 }
 
+// Says on err, under the file's name, each of check's checks that the state's file fails; true
+// when it passes them all.
+bool passesChecks(app::KeyExchange& state, std::string_view name, std::ostream& err,
+                  app::RandomSource& random) {
+    const std::vector<std::string> failed =
+        failedChecks(app::checkCurve(state, state.Pb(), random));
+    for (const std::string& text : failed) {
+        complain(err, name, text);
+    }
+    return failed.empty();
+}
+
 int check(const Arguments& arguments, std::ostream& out, std::ostream& err,
           app::RandomSource& random) {
     if (arguments.files.empty() || arguments.expect || arguments.testValues || arguments.csv ||
@@ -315,8 +327,7 @@ int shared(const Arguments& arguments, std::ostream& out, std::ostream& err,
     try {
         app::KeyExchange state(random);
         openIn(state, *files.received, files.inputs[5]);
-        for (const std::string& failed : failedChecks(app::checkCurve(state, state.Pb(), random))) {
-            complain(err, publicName, failed);
+        if (!passesChecks(state, publicName, err, random)) {
             status = exitCheckFailed;
         }
         state.computePaPab();
@@ -429,9 +440,7 @@ CheckedFile readCheckedFile(std::string_view name, std::ostream& err, app::Rando
     if (read.data) {
         file.state = std::make_unique<app::KeyExchange>(random);
         openIn(*file.state, *read.data);
-        for (const std::string& failed :
-             failedChecks(app::checkCurve(*file.state, file.state->Pb(), random))) {
-            complain(err, name, failed);
+        if (!passesChecks(*file.state, name, err, random)) {
             file.status = exitCheckFailed;
         }
         file.data = std::move(read.data);

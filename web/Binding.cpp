@@ -129,27 +129,27 @@ val commandData(std::string_view text, int id) {
 // background left out), the menu bar without exit, and the About box's texts.
 val windowDescription() {
     val controls = val::array();
-    for (const gui::ControlSpec& spec : gui::controls) {
-        val control = commandData(gui::shownText(spec, gui::ShellKind::own), spec.id);
-        if (spec.field) {
-            const bool typed = spec.controlClass == gui::ControlClass::edit;
+    for (const gui::ControlSpec& described : gui::controls) {
+        val control = commandData(gui::shownText(described, gui::ShellKind::own), described.id);
+        if (described.field) {
+            const bool typed = described.controlClass == gui::ControlClass::edit;
             control.set("kind", val(typed ? "edit" : "value"));
-            control.set("field", std::string(app::fieldName(*spec.field)));
-        } else if (spec.controlClass == gui::ControlClass::button) {
+            control.set("field", std::string(app::fieldName(*described.field)));
+        } else if (described.controlClass == gui::ControlClass::button) {
             control.set("kind", val("button"));
-        } else if (!spec.text.empty()) {
+        } else if (!described.text.empty()) {
             control.set("kind", val("label"));
         } else {
             continue;
         }
-        control.set("row", spec.y);
+        control.set("row", described.y);
         controls.call<void>("push", control);
     }
     val menus = val::array();
-    for (const gui::MenuSpec& spec : gui::menuBar) {
-        val menu = commandData(spec.text, spec.command);
+    for (const gui::MenuSpec& heading : gui::menuBar) {
+        val menu = commandData(heading.text, heading.command);
         val items = val::array();
-        for (const gui::MenuItemSpec& item : spec.items) {
+        for (const gui::MenuItemSpec& item : heading.items) {
             if (pageCommand(item.command) != nullptr) {
                 items.call<void>("push", commandData(item.text, item.command));
             }
